@@ -1,0 +1,238 @@
+// The COM essentials that the driver's interfaces are made of, with COM's binary shape:
+// 32-bit HRESULTs and longs, UTF-16 BSTRs with a length prefix, VARIANT_BOOL true = -1, and
+// interfaces whose virtual tables start with IUnknown's three slots.
+//
+// Interfaces declare no virtual destructor: it would take vtable slots that COM does not have.
+// Objects free themselves in Release().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+using HRESULT = int32_t;
+using SCODE = int32_t;
+using LONG = int32_t;
+using ULONG = uint32_t;
+using DWORD = uint32_t;
+using UINT = uint32_t;
+using INT = int32_t;
+using SHORT = int16_t;
+using USHORT = uint16_t;
+using BYTE = uint8_t;
+using FLOAT = float;
+using DOUBLE = double;
+using LCID = uint32_t;
+using BOOL = int32_t;
+using VARIANT_BOOL = int16_t;
+using VARTYPE = uint16_t;
+using OLECHAR = char16_t;
+using LPOLESTR = OLECHAR*;
+using LPCOLESTR = const OLECHAR*;
+using BSTR = OLECHAR*;
+
+constexpr VARIANT_BOOL VARIANT_TRUE = -1;
+constexpr VARIANT_BOOL VARIANT_FALSE = 0;
+
+constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
+constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+
+constexpr HRESULT S_OK = 0;
+constexpr HRESULT S_FALSE = 1;
+constexpr HRESULT E_NOTIMPL = HRESULT(0x80004001u);
+constexpr HRESULT E_NOINTERFACE = HRESULT(0x80004002u);
+constexpr HRESULT E_POINTER = HRESULT(0x80004003u);
+constexpr HRESULT E_ABORT = HRESULT(0x80004004u);
+constexpr HRESULT E_FAIL = HRESULT(0x80004005u);
+constexpr HRESULT E_UNEXPECTED = HRESULT(0x8000FFFFu);
+constexpr HRESULT E_ACCESSDENIED = HRESULT(0x80070005u);
+constexpr HRESULT E_OUTOFMEMORY = HRESULT(0x8007000Eu);
+constexpr HRESULT E_INVALIDARG = HRESULT(0x80070057u);
+constexpr HRESULT CLASS_E_NOAGGREGATION = HRESULT(0x80040110u);
+constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = HRESULT(0x80040111u);
+constexpr HRESULT REGDB_E_CLASSNOTREG = HRESULT(0x80040154u);
+constexpr HRESULT CO_E_NOTINITIALIZED = HRESULT(0x800401F0u);
+constexpr HRESULT CO_E_CLASSSTRING = HRESULT(0x800401F3u);
+constexpr HRESULT RPC_E_CHANGED_MODE = HRESULT(0x80010106u);
+constexpr HRESULT DISP_E_TYPEMISMATCH = HRESULT(0x80020005u);
+constexpr HRESULT DISP_E_BADVARTYPE = HRESULT(0x80020008u);
+constexpr HRESULT DISP_E_EXCEPTION = HRESULT(0x80020009u);
+constexpr HRESULT DISP_E_OVERFLOW = HRESULT(0x8002000Au);
+constexpr HRESULT DISP_E_BADINDEX = HRESULT(0x8002000Bu);
+constexpr HRESULT DISP_E_ARRAYISLOCKED = HRESULT(0x8002000Du);
+
+struct GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+};
+using IID = GUID;
+using CLSID = GUID;
+using REFGUID = const GUID&;
+using REFIID = const IID&;
+using REFCLSID = const CLSID&;
+
+constexpr bool operator==(const GUID& a, const GUID& b) {
+  if (a.Data1 != b.Data1 || a.Data2 != b.Data2 || a.Data3 != b.Data3) return false;
+  for (int i = 0; i < 8; ++i)
+    if (a.Data4[i] != b.Data4[i]) return false;
+  return true;
+}
+constexpr bool IsEqualGUID(REFGUID a, REFGUID b) { return a == b; }
+constexpr bool IsEqualIID(REFIID a, REFIID b) { return a == b; }
+inline constexpr GUID GUID_NULL{};
+
+struct IUnknown {
+  virtual HRESULT QueryInterface(REFIID riid, void** ppvObject) = 0;
+  virtual ULONG AddRef() = 0;
+  virtual ULONG Release() = 0;
+};
+inline constexpr IID IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+struct IClassFactory : IUnknown {
+  virtual HRESULT CreateInstance(IUnknown* pUnkOuter, REFIID riid, void** ppvObject) = 0;
+  virtual HRESULT LockServer(BOOL fLock) = 0;
+};
+inline constexpr IID IID_IClassFactory{0x00000001, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+struct ISupportErrorInfo : IUnknown {
+  virtual HRESULT InterfaceSupportsErrorInfo(REFIID riid) = 0;
+};
+inline constexpr IID IID_ISupportErrorInfo{
+    0xDF0B3D60, 0x548F, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+
+struct IErrorInfo : IUnknown {
+  virtual HRESULT GetGUID(GUID* pGUID) = 0;
+  virtual HRESULT GetSource(BSTR* pBstrSource) = 0;
+  virtual HRESULT GetDescription(BSTR* pBstrDescription) = 0;
+  virtual HRESULT GetHelpFile(BSTR* pBstrHelpFile) = 0;
+  virtual HRESULT GetHelpContext(DWORD* pdwHelpContext) = 0;
+};
+inline constexpr IID IID_IErrorInfo{
+    0x1CF2B120, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+
+struct ICreateErrorInfo : IUnknown {
+  virtual HRESULT SetGUID(REFGUID rguid) = 0;
+  virtual HRESULT SetSource(LPCOLESTR szSource) = 0;
+  virtual HRESULT SetDescription(LPCOLESTR szDescription) = 0;
+  virtual HRESULT SetHelpFile(LPCOLESTR szHelpFile) = 0;
+  virtual HRESULT SetHelpContext(DWORD dwHelpContext) = 0;
+};
+inline constexpr IID IID_ICreateErrorInfo{
+    0x22F03340, 0x547D, 0x101B, {0x8E, 0x65, 0x08, 0x00, 0x2B, 0x2B, 0xD1, 0x19}};
+
+// VARIANT type codes the driver and its I/O layer use.
+enum VARENUM : VARTYPE {
+  VT_EMPTY = 0,
+  VT_NULL = 1,
+  VT_I2 = 2,
+  VT_I4 = 3,
+  VT_R4 = 4,
+  VT_R8 = 5,
+  VT_BSTR = 8,
+  VT_ERROR = 10,
+  VT_BOOL = 11,
+  VT_VARIANT = 12,
+  VT_UNKNOWN = 13,
+  VT_I1 = 16,
+  VT_UI1 = 17,
+  VT_UI2 = 18,
+  VT_UI4 = 19,
+  VT_I8 = 20,
+  VT_UI8 = 21,
+  VT_INT = 22,
+  VT_UINT = 23,
+  VT_ARRAY = 0x2000,
+  VT_BYREF = 0x4000,
+  VT_TYPEMASK = 0x0FFF,
+};
+
+struct SAFEARRAYBOUND {
+  ULONG cElements;
+  LONG lLbound;
+};
+
+// Only one-dimensional arrays are made here; the layout keeps COM's field order.
+struct SAFEARRAY {
+  USHORT cDims;
+  USHORT fFeatures;
+  ULONG cbElements;
+  ULONG cLocks;
+  void* pvData;
+  SAFEARRAYBOUND rgsabound[1];
+  VARTYPE vt;  // element type, kept beside the array as FADF_HAVEVARTYPE does
+};
+
+struct VARIANT {
+  VARTYPE vt;
+  USHORT wReserved1;
+  USHORT wReserved2;
+  USHORT wReserved3;
+  union {
+    int64_t llVal;
+    LONG lVal;
+    BYTE bVal;
+    SHORT iVal;
+    FLOAT fltVal;
+    DOUBLE dblVal;
+    VARIANT_BOOL boolVal;
+    SCODE scode;
+    BSTR bstrVal;
+    IUnknown* punkVal;
+    SAFEARRAY* parray;
+    BYTE* pbVal;
+    SHORT* piVal;
+    LONG* plVal;
+    int64_t* pllVal;
+    FLOAT* pfltVal;
+    DOUBLE* pdblVal;
+    VARIANT_BOOL* pboolVal;
+    SCODE* pscode;
+    BSTR* pbstrVal;
+    IUnknown** ppunkVal;
+    SAFEARRAY** pparray;
+    VARIANT* pvarVal;
+    void* byref;
+  };
+};
+using VARIANTARG = VARIANT;
+
+enum { VARCMP_LT = 0, VARCMP_EQ = 1, VARCMP_GT = 2, VARCMP_NULL = 3 };
+enum { NORM_IGNORECASE = 0x00000001 };
+enum { COINIT_MULTITHREADED = 0x0, COINIT_APARTMENTTHREADED = 0x2 };
+
+extern "C" {
+BSTR SysAllocString(const OLECHAR* psz);
+BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui);
+INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
+void SysFreeString(BSTR bstrString);
+UINT SysStringLen(BSTR pbstr);
+UINT SysStringByteLen(BSTR bstr);
+
+void VariantInit(VARIANTARG* pvarg);
+HRESULT VariantClear(VARIANTARG* pvarg);
+HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
+
+SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+HRESULT SafeArrayDestroy(SAFEARRAY* psa);
+HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
+UINT SafeArrayGetDim(SAFEARRAY* psa);
+UINT SafeArrayGetElemsize(SAFEARRAY* psa);
+HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
+HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
+HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
+HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
+HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
+
+HRESULT VarR8Round(double dblIn, int cDecimals, double* pdblResult);
+HRESULT VarBstrCmp(BSTR bstrLeft, BSTR bstrRight, LCID lcid, ULONG dwFlags);
+
+HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo);
+HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo);
+HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);
+
+HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit);
+void CoUninitialize();
+}
