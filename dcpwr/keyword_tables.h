@@ -1,0 +1,25 @@
+// The instrument keywords of the driver's enumerations.
+#pragma once
+
+#include <cstdint>
+
+#include "services/keywords.h"
+
+namespace vmk {
+
+// The enumerations that have keyword tables.
+enum class KeywordEnum : int32_t {
+  Model,             // VelmoraK40xxModelEnum: model name strings
+  Output,            // VelmoraK40xxOutputEnum: channel numbers for "INST:NSEL"
+  RangeType,         // VelmoraK40xxRangeTypeEnum
+  VoltageRange,      // VelmoraK40xxVoltageRangeEnum
+  StepDirection,     // VelmoraK40xxStepDirectionEnum: the whole step command
+  TriggerSource,     // VelmoraK40xxTriggerSourceEnum
+  Coupling,          // VelmoraK40xxCouplingEnum
+  DisplayMode,       // VelmoraK40xxDisplayModeEnum
+  CalibrationLevel,  // VelmoraK40xxCalibrationLevelEnum
+};
+
+const CEnumCommandTable& KeywordTable(KeywordEnum which);
+
+}  // namespace vmk
