@@ -1,0 +1,84 @@
+#include "platform/visa/number_text.h"
+
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace vmk::visa {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+size_t ParseNonDecimal(std::string_view text, size_t at, double* value) {
+  // #H1F, #Q17, #B1011: unsigned integers in hex, octal, binary.
+  if (at + 2 > text.size() || text[at] != '#') return 0;
+  int base = 0;
+  switch (text[at + 1]) {
+    case 'H': case 'h': base = 16; break;
+    case 'Q': case 'q': base = 8; break;
+    case 'B': case 'b': base = 2; break;
+    default: return 0;
+  }
+  uint64_t v = 0;
+  const char* begin = text.data() + at + 2;
+  const auto [p, ec] = std::from_chars(begin, text.data() + text.size(), v, base);
+  if (ec != std::errc() || p == begin) return 0;
+  *value = static_cast<double>(v);
+  return static_cast<size_t>(p - text.data());
+}
+
+}  // namespace
+
+size_t ParseNumber(std::string_view text, double* value) {
+  size_t at = 0;
+  while (at < text.size() && IsBlank(text[at])) ++at;
+  if (const size_t n = ParseNonDecimal(text, at, value)) return n;
+  size_t start = at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) {
+    negative = text[at] == '-';
+    start = ++at;
+  }
+  // from_chars knows no sign of its own before the digits of a '+' and reads "inf"/"nan" too,
+  // which instruments write as 9.9E37 instead; only digits or a radix point may start a number.
+  if (start >= text.size() || !(std::isdigit(static_cast<unsigned char>(text[start])) ||
+                                text[start] == '.'))
+    return 0;
+  double v = 0;
+  const auto [p, ec] = std::from_chars(text.data() + start, text.data() + text.size(), v,
+                                       std::chars_format::general);
+  if (p == text.data() + start) return 0;
+  if (ec == std::errc::result_out_of_range) {
+    // Still a number, only beyond a double: a negative exponent underflows to 0, else infinity.
+    const std::string_view digits(text.data() + start,
+                                  static_cast<size_t>(p - (text.data() + start)));
+    const size_t e = digits.find_first_of("eE");
+    const bool tiny = e != std::string_view::npos && e + 1 < digits.size() && digits[e + 1] == '-';
+    v = tiny ? 0.0 : std::numeric_limits<double>::infinity();
+  } else if (ec != std::errc()) {
+    return 0;
+  }
+  *value = negative ? -v : v;
+  return static_cast<size_t>(p - text.data());
+}
+
+std::string FormatDouble(double value) {
+  char buf[64];
+  const auto [p, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  return ec == std::errc() ? std::string(buf, p) : std::string();
+}
+
+std::string FormatFloat(float value) {
+  char buf[64];
+  const auto [p, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  return ec == std::errc() ? std::string(buf, p) : std::string();
+}
+
+std::string FormatInteger(int64_t value) {
+  char buf[32];
+  const auto [p, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, p);
+}
+
+}  // namespace vmk::visa

@@ -1,0 +1,112 @@
+#include <new>
+
+#include "platform/com/com_ptr.h"
+#include "platform/visa/message_session.h"
+#include "platform/visa/transport.h"
+#include "platform/visa/visa.h"
+
+namespace vmk::visa {
+namespace {
+
+HRESULT NotAvailable(const ResourceName& name, const OpenOptions&, int32_t,
+                     std::unique_ptr<Transport>*, std::string* error) {
+  *error = "\"" + name.text + "\": " + name.keyword + " " + name.resourceClass +
+           " resources are not available in this I/O library yet (available: "
+           "TCPIP::host::port::SOCKET and ASRL serial ports)";
+  return E_VISA_NSUP_OPER;
+}
+
+struct TransportEntry {
+  std::string_view keyword;
+  std::string_view resourceClass;
+  TransportOpener open;
+};
+
+constexpr TransportEntry kTransports[] = {
+    {"TCPIP", "SOCKET", OpenTcpSocket},
+    {"ASRL", "INSTR", OpenSerial},
+    {"SCRIPT", "INSTR", OpenScript},
+    {"TCPIP", "INSTR", NotAvailable},  // VXI-11 and HiSLIP
+    {"USB", "INSTR", NotAvailable},    // USBTMC
+    {"GPIB", "INSTR", NotAvailable},
+    {"VXI", "INSTR", NotAvailable},
+    {"GPIB-VXI", "INSTR", NotAvailable},
+};
+
+class CResourceManager final : public IResourceManager {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IResourceManager) {
+      *ppv = static_cast<IResourceManager*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+
+  HRESULT Open(BSTR resourceName, LONG mode, LONG openTimeout, BSTR optionString,
+               IVisaSession** ppSession) override {
+    if (!ppSession) return E_POINTER;
+    *ppSession = nullptr;
+    try {
+      const std::string text = com::BstrToUtf8(resourceName);
+      (void)mode;  // one process, one session per resource: locks have nothing to arbitrate
+      ResourceName name;
+      std::string error;
+      HRESULT hr = ParseResourceName(text, &name, &error);
+      if (FAILED(hr)) return VisaError(hr, IID_IResourceManager, error);
+      OpenOptions options;
+      if (FAILED(hr = ParseOptionString(com::BstrToUtf8(optionString), &options, &error)))
+        return VisaError(hr, IID_IResourceManager, "\"" + text + "\": " + error);
+      const TransportEntry* entry = nullptr;
+      for (const auto& t : kTransports)
+        if (t.keyword == name.keyword && t.resourceClass == name.resourceClass) entry = &t;
+      if (!entry)
+        return VisaError(E_VISA_NSUP_OPER, IID_IResourceManager,
+                         "\"" + text + "\": " + name.keyword + " " + name.resourceClass +
+                             " resources are not available in this I/O library");
+      std::unique_ptr<Transport> transport;
+      if (FAILED(hr = entry->open(name, options, openTimeout, &transport, &error)))
+        return VisaError(hr, IID_IResourceManager, error);
+      com::ComPtr<CMessageSession> session =
+          com::ComPtr<CMessageSession>::Attach(new CMessageSession(std::move(transport), text));
+      if (const std::string* t = options.Find("TIMEOUT")) {
+        long ms = 0;
+        try {
+          ms = std::stol(*t);
+        } catch (const std::exception&) {
+          return VisaError(E_VISA_INV_SETUP, IID_IResourceManager,
+                           "\"" + text + "\": Timeout = \"" + *t + "\" is not a number");
+        }
+        if (FAILED(hr = session->put_Timeout(static_cast<LONG>(ms)))) return hr;
+      }
+      *ppSession = session.Detach();
+      return S_OK;
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    } catch (...) {
+      return E_UNEXPECTED;
+    }
+  }
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+}  // namespace
+
+HRESULT CreateResourceManager(IResourceManager** ppManager) {
+  if (!ppManager) return E_POINTER;
+  *ppManager = new (std::nothrow) CResourceManager();
+  return *ppManager ? S_OK : E_OUTOFMEMORY;
+}
+
+}  // namespace vmk::visa
