@@ -4,6 +4,8 @@
 #include <memory>
 #include <span>
 
+#include "vmk40xx/vmk40xx.h"
+
 namespace vmk {
 
 namespace {
@@ -11,33 +13,66 @@ namespace {
 // The empty keyword for 0 and 99 lets a session whose model is unknown (or not yet settled)
 // read back as "no supported model": 99 is listed last, so the empty string maps to it.
 constexpr CEnumCommand kModel[] = {
-    {"", 0, ""},        {"", 1, "K4301A"},  {"", 2, "K4101A"},  {"", 3, "K4102A"},
-    {"", 4, "K4103A"},  {"", 5, "K4104A"},  {"", 6, "K4105A"},  {"", 7, "K4106A"},
-    {"", 8, "K4107A"},  {"", 9, "K4108A"},  {"", 10, "K4109A"}, {"", 11, "K4201A"},
-    {"", 12, "K4202A"}, {"", 13, "K4203A"}, {"", 14, "K4204A"}, {"", 99, ""},
+    {"", VelmoraK40xxNotAssigned, ""},
+    {"", VelmoraK40xxModelK4301A, "K4301A"},
+    {"", VelmoraK40xxModelK4101A, "K4101A"},
+    {"", VelmoraK40xxModelK4102A, "K4102A"},
+    {"", VelmoraK40xxModelK4103A, "K4103A"},
+    {"", VelmoraK40xxModelK4104A, "K4104A"},
+    {"", VelmoraK40xxModelK4105A, "K4105A"},
+    {"", VelmoraK40xxModelK4106A, "K4106A"},
+    {"", VelmoraK40xxModelK4107A, "K4107A"},
+    {"", VelmoraK40xxModelK4108A, "K4108A"},
+    {"", VelmoraK40xxModelK4109A, "K4109A"},
+    {"", VelmoraK40xxModelK4201A, "K4201A"},
+    {"", VelmoraK40xxModelK4202A, "K4202A"},
+    {"", VelmoraK40xxModelK4203A, "K4203A"},
+    {"", VelmoraK40xxModelK4204A, "K4204A"},
+    {"", VelmoraK40xxModelNoneSupport, ""},
 };
 
-constexpr CEnumCommand kOutput[] = {{"", 1, "1"}, {"", 2, "2"}, {"", 3, "3"}};
+constexpr CEnumCommand kOutput[] = {
+    {"", VelmoraK40xxOutput1, "1"}, {"", VelmoraK40xxOutput2, "2"}, {"", VelmoraK40xxOutput3, "3"}};
 
-constexpr CEnumCommand kRangeType[] = {{"", 0, "CURR"}, {"", 1, "VOLT"}};
+constexpr CEnumCommand kRangeType[] = {
+    {"", VelmoraK40xxRangeCurrent, "CURR"}, {"", VelmoraK40xxRangeVoltage, "VOLT"}};
 
-constexpr CEnumCommand kVoltageRange[] = {{"", 0, "LOW"}, {"", 1, "HIGH"}};
+constexpr CEnumCommand kVoltageRange[] = {
+    {"", VelmoraK40xxVoltageRangeLow, "LOW"}, {"", VelmoraK40xxVoltageRangeHigh, "HIGH"}};
 
 // A direction without a row has no command: RunStep then sends nothing after the selection.
 constexpr CEnumCommand kStepDirection[] = {
-    {"", 0, "VOLT UP"}, {"", 1, "VOLT DOWN"}, {"", 2, "CURR UP"}, {"", 3, "CURR DOWN"}};
-
-constexpr CEnumCommand kTriggerSource[] = {{"", 0, "IMM"}, {"", 1, "BUS"}};
-
-// The output pairs are K4301A's output names exactly as the instrument spells them.
-constexpr CEnumCommand kCoupling[] = {
-    {"", 0, "ON"},   {"", 1, "OFF"},          {"", 2, "ALL"},          {"", 3, "NONE"},
-    {"", 4, "P6V, P25V"}, {"", 5, "P6V, N25V"}, {"", 6, "P25V, N25V"},
+    {"", VelmoraK40xxVoltageStepDirectionUp, "VOLT UP"},
+    {"", VelmoraK40xxVoltageStepDirectionDown, "VOLT DOWN"},
+    {"", VelmoraK40xxCurrentStepDirectionUp, "CURR UP"},
+    {"", VelmoraK40xxCurrentStepDirectionDown, "CURR DOWN"},
 };
 
-constexpr CEnumCommand kDisplayMode[] = {{"", 0, "VI"}, {"", 1, "VV"}, {"", 2, "II"}};
+constexpr CEnumCommand kTriggerSource[] = {
+    {"", VelmoraK40xxTriggerSourceImmediate, "IMM"},
+    {"", VelmoraK40xxTriggerSourceSwTrigFunc, "BUS"}};
 
-constexpr CEnumCommand kCalibrationLevel[] = {{"", 0, "MIN"}, {"", 1, "MID"}, {"", 2, "MAX"}};
+// The output pairs are K4301A's output names exactly as the instrument spells them. The fixed
+// texts the dual models and K4301A send for On, Off, All and None are the Coupling member's.
+constexpr CEnumCommand kCoupling[] = {
+    {"", VelmoraK40xxCouplingOn, "ON"},
+    {"", VelmoraK40xxCouplingOff, "OFF"},
+    {"", VelmoraK40xxCouplingAll, "ALL"},
+    {"", VelmoraK40xxCouplingNone, "NONE"},
+    {"", VelmoraK40xxCouplingP6P25, "P6V, P25V"},
+    {"", VelmoraK40xxCouplingP6N25, "P6V, N25V"},
+    {"", VelmoraK40xxCouplingP25N25, "P25V, N25V"},
+};
+
+constexpr CEnumCommand kDisplayMode[] = {
+    {"", VelmoraK40xxDisplayModeVoltCurrent, "VI"},
+    {"", VelmoraK40xxDisplayModeVoltVolt, "VV"},
+    {"", VelmoraK40xxDisplayModeCurrentCurrent, "II"}};
+
+constexpr CEnumCommand kCalibrationLevel[] = {
+    {"", VelmoraK40xxCalibrationLevelMin, "MIN"},
+    {"", VelmoraK40xxCalibrationLevelMid, "MID"},
+    {"", VelmoraK40xxCalibrationLevelMax, "MAX"}};
 
 constexpr std::array<std::span<const CEnumCommand>, 9> kRows{
     kModel, kOutput, kRangeType, kVoltageRange, kStepDirection,

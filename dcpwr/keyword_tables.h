@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 #include "services/keywords.h"
 
@@ -21,5 +23,12 @@ enum class KeywordEnum : int32_t {
 };
 
 const CEnumCommandTable& KeywordTable(KeywordEnum which);
+
+// The keyword of one enumeration as a plain function, for member descriptors that hold a
+// function pointer: &EnumKeyword<KeywordEnum::Coupling>.
+template <KeywordEnum which>
+std::string EnumKeyword(int32_t value, std::string_view model) {
+  return KeywordTable(which).EnumToKeyword(model, value);
+}
 
 }  // namespace vmk

@@ -5,25 +5,27 @@
 #include <memory>
 #include <vector>
 
+#include "vmk40xx/vmk40xx.h"
+
 namespace vmk {
 
 namespace {
 
 constexpr std::array<ModelInfo, 14> kModels{{
-    {"K4301A", kFamilyThreeOutputs, 1, 3},
-    {"K4101A", kFamilySingleOutput, 2, 1},
-    {"K4102A", kFamilySingleOutput, 3, 1},
-    {"K4103A", kFamilySingleOutput, 4, 1},
-    {"K4104A", kFamilySingleOutput, 5, 1},
-    {"K4105A", kFamilySingleOutput, 6, 1},
-    {"K4106A", kFamilySingleOutput, 7, 1},
-    {"K4107A", kFamilySingleOutput, 8, 1},
-    {"K4108A", kFamilySingleOutput, 9, 1},
-    {"K4109A", kFamilySingleOutput, 10, 1},
-    {"K4201A", kFamilyDualOutput, 11, 2},
-    {"K4202A", kFamilyDualOutput, 12, 2},
-    {"K4203A", kFamilyDualOutput, 13, 2},
-    {"K4204A", kFamilyDualOutput, 14, 2},
+    {"K4301A", kFamilyThreeOutputs, VelmoraK40xxModelK4301A, 3},
+    {"K4101A", kFamilySingleOutput, VelmoraK40xxModelK4101A, 1},
+    {"K4102A", kFamilySingleOutput, VelmoraK40xxModelK4102A, 1},
+    {"K4103A", kFamilySingleOutput, VelmoraK40xxModelK4103A, 1},
+    {"K4104A", kFamilySingleOutput, VelmoraK40xxModelK4104A, 1},
+    {"K4105A", kFamilySingleOutput, VelmoraK40xxModelK4105A, 1},
+    {"K4106A", kFamilySingleOutput, VelmoraK40xxModelK4106A, 1},
+    {"K4107A", kFamilySingleOutput, VelmoraK40xxModelK4107A, 1},
+    {"K4108A", kFamilySingleOutput, VelmoraK40xxModelK4108A, 1},
+    {"K4109A", kFamilySingleOutput, VelmoraK40xxModelK4109A, 1},
+    {"K4201A", kFamilyDualOutput, VelmoraK40xxModelK4201A, 2},
+    {"K4202A", kFamilyDualOutput, VelmoraK40xxModelK4202A, 2},
+    {"K4203A", kFamilyDualOutput, VelmoraK40xxModelK4203A, 2},
+    {"K4204A", kFamilyDualOutput, VelmoraK40xxModelK4204A, 2},
 }};
 
 struct LimitsRow {
@@ -113,17 +115,28 @@ const FeatureRow kFeatures[] = {
 
 // Restricted values per enumeration; every other value of the enumeration is on every model.
 constexpr CEnumSupportedModel kOutputValues[] = {
-    {kFamilyThreeOutputs, 2}, {kFamilyDualOutput, 2}, {kFamilyThreeOutputs, 3}};
+    {kFamilyThreeOutputs, VelmoraK40xxOutput2},
+    {kFamilyDualOutput, VelmoraK40xxOutput2},
+    {kFamilyThreeOutputs, VelmoraK40xxOutput3}};
 constexpr CEnumSupportedModel kCurrentLimitBehaviorValues[] = {
-    {"K4101A", 1}, {"K4102A", 1}, {"K4103A", 1}};
+    {"K4101A", VelmoraK40xxCurrentLimitTrip},
+    {"K4102A", VelmoraK40xxCurrentLimitTrip},
+    {"K4103A", VelmoraK40xxCurrentLimitTrip}};
 constexpr CEnumSupportedModel kCalibrationLevelValues[] = {
-    {kFamilySingleOutput, 1}, {kFamilyDualOutput, 1}};
+    {kFamilySingleOutput, VelmoraK40xxCalibrationLevelMid},
+    {kFamilyDualOutput, VelmoraK40xxCalibrationLevelMid}};
 constexpr CEnumSupportedModel kStatusRegisterValues[] = {
-    {kFamilyDualOutput, 3},   {kFamilyThreeOutputs, 3}, {kFamilyDualOutput, 4},
-    {kFamilyThreeOutputs, 4}, {kFamilyDualOutput, 5},   {kFamilyThreeOutputs, 5},
-    {kFamilyThreeOutputs, 6}};
+    {kFamilyDualOutput, VelmoraK40xxStatusRegisterInstrument},
+    {kFamilyThreeOutputs, VelmoraK40xxStatusRegisterInstrument},
+    {kFamilyDualOutput, VelmoraK40xxStatusRegisterInstrument1},
+    {kFamilyThreeOutputs, VelmoraK40xxStatusRegisterInstrument1},
+    {kFamilyDualOutput, VelmoraK40xxStatusRegisterInstrument2},
+    {kFamilyThreeOutputs, VelmoraK40xxStatusRegisterInstrument2},
+    {kFamilyThreeOutputs, VelmoraK40xxStatusRegisterInstrument3}};
 constexpr CEnumSupportedModel kCouplingValues[] = {
-    {kFamilyThreeOutputs, 4}, {kFamilyThreeOutputs, 5}, {kFamilyThreeOutputs, 6}};
+    {kFamilyThreeOutputs, VelmoraK40xxCouplingP6P25},
+    {kFamilyThreeOutputs, VelmoraK40xxCouplingP6N25},
+    {kFamilyThreeOutputs, VelmoraK40xxCouplingP25N25}};
 
 struct RestrictionRow {
   std::string_view interfaceName;

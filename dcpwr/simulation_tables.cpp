@@ -1,5 +1,6 @@
 // What every simulated property reads before it is written: one value for all models.
 #include "services/simulation.h"
+#include "vmk40xx/vmk40xx.h"
 
 namespace vmk {
 
@@ -9,16 +10,16 @@ constexpr VARIANT_BOOL kTrue = VARIANT_TRUE;
 constexpr VARIANT_BOOL kFalse = VARIANT_FALSE;
 
 const SimulationRow kRows[] = {
-    {"IVelmoraK40xxOutputs.Channel", int32_t{1}},  // Output1
+    {"IVelmoraK40xxOutputs.Channel", int32_t{VelmoraK40xxOutput1}},
     {"IVelmoraK40xxOutputs.Enabled", kFalse},
     {"IVelmoraK40xxOutputs.RelayEnabled", kFalse},
     {"IVelmoraK40xxOutputs.TrackingEnabled", kFalse},
 
     {"IVelmoraK40xxOutput.VoltageLevel", 0.0},
     {"IVelmoraK40xxOutput.CurrentLimit", 20.0},
-    {"IVelmoraK40xxOutput.CurrentLimitBehavior", int32_t{1}},  // Trip
+    {"IVelmoraK40xxOutput.CurrentLimitBehavior", int32_t{VelmoraK40xxCurrentLimitTrip}},
     {"IVelmoraK40xxOutput.Step", 0.001},                       // all four step types
-    {"IVelmoraK40xxOutput.VoltageRange", int32_t{0}},          // Low
+    {"IVelmoraK40xxOutput.VoltageRange", int32_t{VelmoraK40xxVoltageRangeLow}},
 
     {"IVelmoraK40xxProtection.OVPEnabled", kTrue},
     {"IVelmoraK40xxProtection.OVPLimit", 66.0},
@@ -29,9 +30,9 @@ const SimulationRow kRows[] = {
 
     {"IVelmoraK40xxTrigger.CurrentLimit", 20.0},
     {"IVelmoraK40xxTrigger.Delay", 0.0},
-    {"IVelmoraK40xxTrigger.Source", int32_t{0}},  // Immediate
+    {"IVelmoraK40xxTrigger.Source", int32_t{VelmoraK40xxTriggerSourceImmediate}},
     {"IVelmoraK40xxTrigger.VoltageLevel", 0.0},
-    {"IVelmoraK40xxTriggers.Coupling", int32_t{0}},  // On
+    {"IVelmoraK40xxTriggers.Coupling", int32_t{VelmoraK40xxCouplingOn}},
 
     // A simulated status register always reads clear; nothing a caller writes changes that.
     {"IVelmoraK40xxStatus.Register", int32_t{0}, true},
@@ -42,7 +43,7 @@ const SimulationRow kRows[] = {
     {"IVelmoraK40xxSystem.TraceEnabled", kFalse},
 
     {"IVelmoraK40xxDisplay.Enabled", kTrue},
-    {"IVelmoraK40xxDisplay.Mode", int32_t{0}},  // VoltCurrent
+    {"IVelmoraK40xxDisplay.Mode", int32_t{VelmoraK40xxDisplayModeVoltCurrent}},
     {"IVelmoraK40xxDisplay.Text", std::string_view("")},
 
     {"IVelmoraK40xxCalibrations.Enabled", kTrue},

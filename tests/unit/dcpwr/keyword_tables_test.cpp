@@ -43,6 +43,12 @@ TEST(KeywordTablesTest, KeywordsTheInstrumentSpellsItsOwnWay) {
   EXPECT_EQ(KeywordOf(KeywordEnum::StepDirection, 4), "");
 }
 
+TEST(KeywordTablesTest, DescriptorFunctionFollowsTheTable) {
+  std::string (*keyword)(int32_t, std::string_view) = &EnumKeyword<KeywordEnum::Coupling>;
+  EXPECT_EQ(keyword(4, "K4301A"), "P6V, P25V");
+  EXPECT_EQ(keyword(7, "K4301A"), "");
+}
+
 TEST(KeywordTablesTest, SessionBindingForTheEnumerationQuery) {
   const CModelKeywordLookup lookup(KeywordTable(KeywordEnum::TriggerSource), "K4201A");
   int32_t value = -1;
