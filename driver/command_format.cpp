@@ -49,8 +49,8 @@ std::string FormatCommand(const char* tmpl, const std::vector<CommandArg>& args)
     while (*p && std::strchr("-+ #0123456789.", *p)) ++p;
     if (!*p) break;
     std::string spec(start, static_cast<size_t>(p - start));
-    CommandArg arg = next < args.size() ? args[next] : CommandArg{std::string()};
-    ++next;
+    if (next >= args.size()) continue;  // a template with more conversions than arguments
+    const CommandArg& arg = args[next++];
     char buf[128];
     switch (*p) {
       case 'g': case 'G': case 'f': case 'F': case 'e': case 'E':
