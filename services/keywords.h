@@ -7,7 +7,9 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 
+#include "io/io_seams.h"
 #include "services/model_table.h"
 
 namespace vmk {
@@ -42,20 +44,19 @@ class CEnumCommandTable {
   StringMap<Pairs> byName_;
 };
 
-// Binds a table to the session's model for readers that only know keywords, such as the I/O
-// layer's enumeration query. Holds references: the table is process-wide, the model string must
-// outlive the binding (it lives in the session).
-class CModelKeywordLookup {
+// Binds a table to the session's model for the I/O layer's enumeration query. The model is
+// copied, because the session hands it out by value; the table is process-wide.
+class CModelKeywordLookup final : public KeywordLookup {
  public:
-  CModelKeywordLookup(const CEnumCommandTable& table, std::string_view model)
-      : table_(table), model_(model) {}
-  bool ValueOf(std::string_view keyword, int32_t* value) const {
+  CModelKeywordLookup(const CEnumCommandTable& table, std::string model)
+      : table_(table), model_(std::move(model)) {}
+  bool ValueOf(std::string_view keyword, int32_t* value) const override {
     return table_.KeywordToEnum(model_, keyword, value);
   }
 
  private:
   const CEnumCommandTable& table_;
-  std::string_view model_;
+  std::string model_;
 };
 
 }  // namespace vmk

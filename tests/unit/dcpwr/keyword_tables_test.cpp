@@ -50,7 +50,9 @@ TEST(KeywordTablesTest, DescriptorFunctionFollowsTheTable) {
 }
 
 TEST(KeywordTablesTest, SessionBindingForTheEnumerationQuery) {
-  const CModelKeywordLookup lookup(KeywordTable(KeywordEnum::TriggerSource), "K4201A");
+  // Built from a temporary model string, as the session hands out its model by value.
+  const CModelKeywordLookup binding(KeywordTable(KeywordEnum::TriggerSource), std::string("K4201A"));
+  const KeywordLookup& lookup = binding;
   int32_t value = -1;
   EXPECT_TRUE(lookup.ValueOf("IMM", &value));
   EXPECT_EQ(value, 0);
