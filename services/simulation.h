@@ -84,4 +84,20 @@ template <class T>
 HRESULT SimulatedWrite(CCacheManager& cache, std::string_view key, const T& value,
                        const CSimulationRegistry& registry = SimulationTables());
 
+// Member descriptors hold their key as a C string that is null for members without one; such a
+// member has no simulated value, which must not become a string_view over a null pointer.
+template <class T>
+HRESULT SimulatedRead(CCacheManager& cache, const char* key, std::string_view model, T* out,
+                      const CSimulationRegistry& registry = SimulationTables()) {
+  if (!key) return E_UNEXPECTED;
+  return SimulatedRead<T>(cache, std::string_view(key), model, out, registry);
+}
+
+template <class T>
+HRESULT SimulatedWrite(CCacheManager& cache, const char* key, const T& value,
+                       const CSimulationRegistry& registry = SimulationTables()) {
+  if (!key) return E_UNEXPECTED;
+  return SimulatedWrite<T>(cache, std::string_view(key), value, registry);
+}
+
 }  // namespace vmk

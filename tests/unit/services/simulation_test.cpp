@@ -82,6 +82,11 @@ TEST(SimulatedPropertyTest, UnknownKeyOrTypeFailsInsteadOfReadingZero) {
   EXPECT_EQ(SimulatedRead<double>(cache, "I.Enabled", "A1", &out, Registry()), E_UNEXPECTED);
   EXPECT_EQ(out, 3.0);
   EXPECT_EQ(SimulatedWrite<int32_t>(cache, "I.Delay", 1, Registry()), E_UNEXPECTED);
+  // A member declared without a key, as its descriptor holds it.
+  const char* noKey = nullptr;
+  EXPECT_EQ(SimulatedRead(cache, noKey, "A1", &out, Registry()), E_UNEXPECTED);
+  EXPECT_EQ(SimulatedWrite(cache, noKey, 1.0, Registry()), E_UNEXPECTED);
+  EXPECT_EQ(out, 3.0);
   EXPECT_EQ(cache.Size(), 0u);
 }
 
