@@ -1,0 +1,559 @@
+// The driver's root class: its interface table, its facets and the power-supply hooks of the
+// session machinery.
+#include "dcpwr/velmora_k40xx.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "dcpwr/instances.h"
+#include "io/driver_io_manager.h"
+#include "vmk40xx/errors.h"
+#include "vmk40xx/vmk40xx.h"
+
+namespace vmk {
+
+namespace {
+
+namespace root {
+constexpr InterfaceInfo kItf{&IID_IVelmoraK40xx, "IVelmoraK40xx", false};
+constexpr Member get_Outputs = kItf.Get("get_Outputs");
+constexpr Member get_Display = Unchecked(kItf.Get("get_Display"));
+constexpr Member get_Status = Unchecked(kItf.Get("get_Status"));
+constexpr Member get_System = Unchecked(kItf.Get("get_System"));
+constexpr Member get_IviDCPwr = kItf.Get("get_IviDCPwr");
+constexpr Member get_Calibrations = kItf.Get("get_Calibrations");
+constexpr Member get_Triggers = kItf.Get("get_Triggers");
+}  // namespace root
+
+namespace dcpwr {
+constexpr InterfaceInfo kItf{&IID_IIviDCPwr, "IIviDCPwr", false};
+constexpr Member get_Outputs = Unchecked(kItf.Get("get_Outputs"));
+constexpr Member get_Trigger = Unchecked(kItf.Get("get_Trigger"));
+}  // namespace dcpwr
+
+namespace dcpwr_outputs {
+constexpr InterfaceInfo kItf{&IID_IIviDCPwrOutputs, "IIviDCPwrOutputs", false};
+constexpr Member get_Item = Unchecked(kItf.Get("get_Item"));
+constexpr Member get_Count = kItf.Get("get_Count");
+constexpr Member get_Name = kItf.Get("get_Name");
+}  // namespace dcpwr_outputs
+
+namespace dcpwr_trigger {
+constexpr InterfaceInfo kItf{&IID_IIviDCPwrTrigger, "IIviDCPwrTrigger", false};
+constexpr Member Abort = kItf.Method("Abort");
+constexpr Member Initiate = kItf.Method("Initiate");
+constexpr Member SendSoftwareTrigger = kItf.Method("SendSoftwareTrigger");
+}  // namespace dcpwr_trigger
+
+namespace outputs {
+constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxOutputs, "IVelmoraK40xxOutputs", true};
+constexpr Member get_Count = kItf.Get("get_Count");
+constexpr Member get_Item = kItf.Get("get_Item");
+constexpr Member get_Name = kItf.Get("get_Name");
+constexpr Member get_Channel = kItf.Get("get_Channel");
+constexpr Member put_Channel = kItf.Put("put_Channel");
+constexpr Member get_Enabled = kItf.Get("get_Enabled");
+constexpr Member put_Enabled = kItf.Put("put_Enabled");
+constexpr Member get_RelayEnabled = kItf.Get("get_RelayEnabled");
+constexpr Member put_RelayEnabled = kItf.Put("put_RelayEnabled");
+constexpr Member get_TrackingEnabled = kItf.Get("get_TrackingEnabled");
+constexpr Member put_TrackingEnabled = kItf.Put("put_TrackingEnabled");
+}  // namespace outputs
+
+namespace display {
+constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxDisplay, "IVelmoraK40xxDisplay", true};
+constexpr Member Clear = kItf.Method("Clear");
+constexpr Member get_Enabled = kItf.Get("get_Enabled");
+constexpr Member put_Enabled = kItf.Put("put_Enabled");
+constexpr Member get_Mode = kItf.Get("get_Mode");
+constexpr Member put_Mode = kItf.Put("put_Mode");
+constexpr Member get_Text = kItf.Get("get_Text");
+constexpr Member put_Text = kItf.Put("put_Text");
+}  // namespace display
+
+namespace status {
+constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxStatus, "IVelmoraK40xxStatus", true};
+constexpr Member QueryRegister = kItf.Method("QueryRegister", "val");
+constexpr Member ConfigureRegister = kItf.Method("ConfigureRegister");
+constexpr Member Clear = kItf.Method("Clear");
+constexpr Member get_Register = kItf.Get("get_Register");
+constexpr Member put_Register = kItf.Put("put_Register");
+constexpr Member get_SerialPoll = kItf.Get("get_SerialPoll");
+}  // namespace status
+
+namespace sys {
+constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxSystem, "IVelmoraK40xxSystem", true};
+constexpr Member WaitForOperationComplete = kItf.Method("WaitForOperationComplete");
+constexpr Member SaveState = kItf.Method("SaveState");
+constexpr Member RecallState = kItf.Method("RecallState");
+constexpr Member EnableLocalControls = kItf.Method("EnableLocalControls");
+constexpr Member DisableLocalControls = kItf.Method("DisableLocalControls");
+constexpr Member Beep = kItf.Method("Beep");
+constexpr Member get_AsyncEventsEnabled = kItf.Get("get_AsyncEventsEnabled");
+constexpr Member put_AsyncEventsEnabled = kItf.Put("put_AsyncEventsEnabled");
+constexpr Member get_IO = Unchecked(kItf.Get("get_IO"));
+constexpr Member get_MemoryName = kItf.Get("get_MemoryName");
+constexpr Member put_MemoryName = kItf.Put("put_MemoryName");
+constexpr Member get_Model = kItf.Get("get_Model");
+constexpr Member put_Model = kItf.Put("put_Model");
+constexpr Member get_TimeoutMilliseconds = kItf.Get("get_TimeoutMilliseconds");
+constexpr Member put_TimeoutMilliseconds = kItf.Put("put_TimeoutMilliseconds");
+constexpr Member get_TraceEnabled = kItf.Get("get_TraceEnabled");
+constexpr Member put_TraceEnabled = kItf.Put("put_TraceEnabled");
+}  // namespace sys
+
+namespace calibrations {
+constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxCalibrations, "IVelmoraK40xxCalibrations", true};
+constexpr Member DACError = kItf.Method("DACError");
+constexpr Member SetState = kItf.Method("SetState");
+constexpr Member get_Count = kItf.Get("get_Count");
+constexpr Member get_Item = kItf.Get("get_Item");
+constexpr Member get_Name = kItf.Get("get_Name");
+constexpr Member get_Enabled = kItf.Get("get_Enabled");
+constexpr Member put_Password = kItf.Put("put_Password");
+constexpr Member get_String = kItf.Get("get_String");
+constexpr Member put_String = kItf.Put("put_String");
+constexpr Member get_Times = kItf.Get("get_Times");
+}  // namespace calibrations
+
+namespace triggers {
+constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxTriggers, "IVelmoraK40xxTriggers", true};
+constexpr Member Abort = kItf.Method("Abort");
+constexpr Member Initiate = kItf.Method("Initiate");
+constexpr Member SendSoftwareTrigger = kItf.Method("SendSoftwareTrigger");
+constexpr Member get_Count = kItf.Get("get_Count");
+constexpr Member get_Item = kItf.Get("get_Item");
+constexpr Member get_Name = kItf.Get("get_Name");
+constexpr Member get_Coupling = kItf.Get("get_Coupling");
+constexpr Member put_Coupling = kItf.Put("put_Coupling");
+}  // namespace triggers
+
+
+
+
+class RootFacet final : public DriverFacet<IVelmoraK40xx, VelmoraK40xx> {
+ public:
+  using DriverFacet::DriverFacet;
+  HRESULT get_Outputs(IVelmoraK40xxOutputs** val) override {
+    return owner_->Frame(root::get_Outputs, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxOutputs, reinterpret_cast<void**>(val)); });
+  }
+  HRESULT get_Display(IVelmoraK40xxDisplay** val) override {
+    return owner_->Frame(root::get_Display, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxDisplay, reinterpret_cast<void**>(val)); });
+  }
+  HRESULT get_Status(IVelmoraK40xxStatus** val) override {
+    return owner_->Frame(root::get_Status, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxStatus, reinterpret_cast<void**>(val)); });
+  }
+  HRESULT get_System(IVelmoraK40xxSystem** val) override {
+    return owner_->Frame(root::get_System, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxSystem, reinterpret_cast<void**>(val)); });
+  }
+  HRESULT get_IviDCPwr(IIviDCPwr** val) override {
+    return owner_->Frame(root::get_IviDCPwr, {val}, [&] { return owner_->QueryInterface(IID_IIviDCPwr, reinterpret_cast<void**>(val)); });
+  }
+  HRESULT get_Calibrations(IVelmoraK40xxCalibrations** val) override {
+    return owner_->Frame(root::get_Calibrations, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxCalibrations, reinterpret_cast<void**>(val)); });
+  }
+  HRESULT get_Triggers(IVelmoraK40xxTriggers** val) override {
+    return owner_->Frame(root::get_Triggers, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxTriggers, reinterpret_cast<void**>(val)); });
+  }
+};
+
+class DCPwrFacet final : public DriverFacet<IIviDCPwr, VelmoraK40xx> {
+ public:
+  using DriverFacet::DriverFacet;
+  HRESULT get_Outputs(IIviDCPwrOutputs** pVal) override {
+    return owner_->Frame(dcpwr::get_Outputs, {pVal}, [&] { return owner_->QueryInterface(IID_IIviDCPwrOutputs, reinterpret_cast<void**>(pVal)); });
+  }
+  HRESULT get_Trigger(IIviDCPwrTrigger** pVal) override {
+    return owner_->Frame(dcpwr::get_Trigger, {pVal}, [&] { return owner_->QueryInterface(IID_IIviDCPwrTrigger, reinterpret_cast<void**>(pVal)); });
+  }
+};
+
+class DCPwrOutputsFacet final : public Facet<IIviDCPwrOutputs, VelmoraK40xx> {
+ public:
+  using Facet::Facet;
+  HRESULT get_Item(BSTR OutputName, IIviDCPwrOutput** pVal) override {
+    return owner_->Frame(dcpwr_outputs::get_Item, {pVal}, [&] {
+      return owner_->RepCapItem("VelmoraK40xxOutput", OutputName, IID_IIviDCPwrOutput, reinterpret_cast<void**>(pVal));
+    });
+  }
+  HRESULT get_Count(LONG* pVal) override {
+    return owner_->Frame(dcpwr_outputs::get_Count, {pVal}, [&] { return owner_->RepCapCount("VelmoraK40xxOutput", pVal); });
+  }
+  HRESULT get_Name(LONG Index, BSTR* Name) override {
+    return owner_->Frame(dcpwr_outputs::get_Name, {Name}, [&] { return owner_->RepCapName("VelmoraK40xxOutput", Index, Name); });
+  }
+};
+
+class DCPwrTriggerFacet final : public Facet<IIviDCPwrTrigger, VelmoraK40xx> {
+ public:
+  using Facet::Facet;
+  HRESULT Abort() override {
+    return owner_->Frame(dcpwr_trigger::Abort, {}, NotImplemented);
+  }
+  HRESULT Initiate() override {
+    return owner_->Frame(dcpwr_trigger::Initiate, {}, NotImplemented);
+  }
+  HRESULT SendSoftwareTrigger() override {
+    return owner_->Frame(dcpwr_trigger::SendSoftwareTrigger, {}, NotImplemented);
+  }
+};
+
+class OutputsFacet final : public Facet<IVelmoraK40xxOutputs, VelmoraK40xx> {
+ public:
+  using Facet::Facet;
+  HRESULT get_Count(LONG* val) override {
+    return owner_->Frame(outputs::get_Count, {val}, [&] { return owner_->RepCapCount("VelmoraK40xxOutput", val); });
+  }
+  HRESULT get_Item(BSTR Name, IVelmoraK40xxOutput** val) override {
+    return owner_->Frame(outputs::get_Item, {val}, [&] {
+      return owner_->RepCapItem("VelmoraK40xxOutput", Name, IID_IVelmoraK40xxOutput, reinterpret_cast<void**>(val));
+    });
+  }
+  HRESULT get_Name(LONG Index, BSTR* val) override {
+    return owner_->Frame(outputs::get_Name, {val}, [&] { return owner_->RepCapName("VelmoraK40xxOutput", Index, val); });
+  }
+  HRESULT get_Channel(VelmoraK40xxOutputEnum* val) override {
+    return owner_->Frame(outputs::get_Channel, {val}, NotImplemented);
+  }
+  HRESULT put_Channel(VelmoraK40xxOutputEnum val) override {
+    (void)val;
+    return owner_->Frame(outputs::put_Channel, {}, NotImplemented);
+  }
+  HRESULT get_Enabled(VARIANT_BOOL* val) override {
+    return owner_->Frame(outputs::get_Enabled, {val}, NotImplemented);
+  }
+  HRESULT put_Enabled(VARIANT_BOOL val) override {
+    (void)val;
+    return owner_->Frame(outputs::put_Enabled, {}, NotImplemented);
+  }
+  HRESULT get_RelayEnabled(VARIANT_BOOL* val) override {
+    return owner_->Frame(outputs::get_RelayEnabled, {val}, NotImplemented);
+  }
+  HRESULT put_RelayEnabled(VARIANT_BOOL val) override {
+    (void)val;
+    return owner_->Frame(outputs::put_RelayEnabled, {}, NotImplemented);
+  }
+  HRESULT get_TrackingEnabled(VARIANT_BOOL* val) override {
+    return owner_->Frame(outputs::get_TrackingEnabled, {val}, NotImplemented);
+  }
+  HRESULT put_TrackingEnabled(VARIANT_BOOL val) override {
+    (void)val;
+    return owner_->Frame(outputs::put_TrackingEnabled, {}, NotImplemented);
+  }
+};
+
+class DisplayFacet final : public Facet<IVelmoraK40xxDisplay, VelmoraK40xx> {
+ public:
+  using Facet::Facet;
+  HRESULT Clear() override {
+    return owner_->Frame(display::Clear, {}, NotImplemented);
+  }
+  HRESULT get_Enabled(VARIANT_BOOL* val) override {
+    return owner_->Frame(display::get_Enabled, {val}, NotImplemented);
+  }
+  HRESULT put_Enabled(VARIANT_BOOL val) override {
+    (void)val;
+    return owner_->Frame(display::put_Enabled, {}, NotImplemented);
+  }
+  HRESULT get_Mode(VelmoraK40xxDisplayModeEnum* val) override {
+    return owner_->Frame(display::get_Mode, {val}, NotImplemented);
+  }
+  HRESULT put_Mode(VelmoraK40xxDisplayModeEnum val) override {
+    (void)val;
+    return owner_->Frame(display::put_Mode, {}, NotImplemented);
+  }
+  HRESULT get_Text(BSTR* val) override {
+    return owner_->Frame(display::get_Text, {val}, NotImplemented);
+  }
+  HRESULT put_Text(BSTR val) override {
+    (void)val;
+    return owner_->Frame(display::put_Text, {}, NotImplemented);
+  }
+};
+
+class StatusFacet final : public Facet<IVelmoraK40xxStatus, VelmoraK40xx> {
+ public:
+  using Facet::Facet;
+  HRESULT QueryRegister(VelmoraK40xxStatusRegisterEnum Register, VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG* val) override {
+    (void)Register;
+    (void)SubRegister;
+    return owner_->Frame(status::QueryRegister, {val}, NotImplemented);
+  }
+  HRESULT ConfigureRegister(VelmoraK40xxStatusRegisterEnum Register, VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG Data) override {
+    (void)Register;
+    (void)SubRegister;
+    (void)Data;
+    return owner_->Frame(status::ConfigureRegister, {}, NotImplemented);
+  }
+  HRESULT Clear() override {
+    return owner_->Frame(status::Clear, {}, NotImplemented);
+  }
+  HRESULT get_Register(VelmoraK40xxStatusRegisterEnum Register, VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG* val) override {
+    (void)Register;
+    (void)SubRegister;
+    return owner_->Frame(status::get_Register, {val}, NotImplemented);
+  }
+  HRESULT put_Register(VelmoraK40xxStatusRegisterEnum Register, VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG val) override {
+    (void)Register;
+    (void)SubRegister;
+    (void)val;
+    return owner_->Frame(status::put_Register, {}, NotImplemented);
+  }
+  HRESULT get_SerialPoll(LONG* val) override {
+    return owner_->Frame(status::get_SerialPoll, {val}, NotImplemented);
+  }
+};
+
+class SystemFacet final : public Facet<IVelmoraK40xxSystem, VelmoraK40xx> {
+ public:
+  using Facet::Facet;
+  HRESULT WaitForOperationComplete(LONG MaxTimeMilliseconds) override {
+    (void)MaxTimeMilliseconds;
+    return owner_->Frame(sys::WaitForOperationComplete, {}, NotImplemented);
+  }
+  HRESULT SaveState(BSTR Identifier) override {
+    (void)Identifier;
+    return owner_->Frame(sys::SaveState, {}, NotImplemented);
+  }
+  HRESULT RecallState(BSTR Identifier) override {
+    (void)Identifier;
+    return owner_->Frame(sys::RecallState, {}, NotImplemented);
+  }
+  HRESULT EnableLocalControls() override {
+    return owner_->Frame(sys::EnableLocalControls, {}, NotImplemented);
+  }
+  HRESULT DisableLocalControls() override {
+    return owner_->Frame(sys::DisableLocalControls, {}, NotImplemented);
+  }
+  HRESULT Beep() override {
+    return owner_->Frame(sys::Beep, {}, NotImplemented);
+  }
+  HRESULT get_AsyncEventsEnabled(VARIANT_BOOL* val) override {
+    return owner_->Frame(sys::get_AsyncEventsEnabled, {val}, NotImplemented);
+  }
+  HRESULT put_AsyncEventsEnabled(VARIANT_BOOL val) override {
+    (void)val;
+    return owner_->Frame(sys::put_AsyncEventsEnabled, {}, NotImplemented);
+  }
+  HRESULT get_IO(IFormattedIO488** val) override {
+    return owner_->Frame(sys::get_IO, {val}, NotImplemented);
+  }
+  HRESULT get_MemoryName(LONG Index, BSTR* val) override {
+    (void)Index;
+    return owner_->Frame(sys::get_MemoryName, {val}, NotImplemented);
+  }
+  HRESULT put_MemoryName(LONG Index, BSTR val) override {
+    (void)Index;
+    (void)val;
+    return owner_->Frame(sys::put_MemoryName, {}, NotImplemented);
+  }
+  HRESULT get_Model(VelmoraK40xxModelEnum* val) override {
+    return owner_->Frame(sys::get_Model, {val}, NotImplemented);
+  }
+  HRESULT put_Model(VelmoraK40xxModelEnum val) override {
+    (void)val;
+    return owner_->Frame(sys::put_Model, {}, [&] {
+      return owner_->Errors().ReportError(Msg::E_IVI_PROPERTY_NOT_SUPPORTED,
+                                          {"put_Model - for simulation use Initialize() option"});
+    });
+  }
+  HRESULT get_TimeoutMilliseconds(LONG* val) override {
+    return owner_->Frame(sys::get_TimeoutMilliseconds, {val}, NotImplemented);
+  }
+  HRESULT put_TimeoutMilliseconds(LONG val) override {
+    (void)val;
+    return owner_->Frame(sys::put_TimeoutMilliseconds, {}, NotImplemented);
+  }
+  HRESULT get_TraceEnabled(VARIANT_BOOL* val) override {
+    return owner_->Frame(sys::get_TraceEnabled, {val}, NotImplemented);
+  }
+  HRESULT put_TraceEnabled(VARIANT_BOOL val) override {
+    (void)val;
+    return owner_->Frame(sys::put_TraceEnabled, {}, NotImplemented);
+  }
+};
+
+class CalibrationsFacet final : public Facet<IVelmoraK40xxCalibrations, VelmoraK40xx> {
+ public:
+  using Facet::Facet;
+  HRESULT DACError() override {
+    return owner_->Frame(calibrations::DACError, {}, NotImplemented);
+  }
+  HRESULT SetState(VARIANT_BOOL Enabled, BSTR Password) override {
+    (void)Enabled;
+    (void)Password;
+    return owner_->Frame(calibrations::SetState, {}, NotImplemented);
+  }
+  HRESULT get_Count(LONG* val) override {
+    return owner_->Frame(calibrations::get_Count, {val}, [&] { return owner_->RepCapCount("VelmoraK40xxCalibration", val); });
+  }
+  HRESULT get_Item(BSTR Name, IVelmoraK40xxCalibration** val) override {
+    return owner_->Frame(calibrations::get_Item, {val}, [&] {
+      return owner_->RepCapItem("VelmoraK40xxCalibration", Name, IID_IVelmoraK40xxCalibration, reinterpret_cast<void**>(val));
+    });
+  }
+  HRESULT get_Name(LONG Index, BSTR* val) override {
+    return owner_->Frame(calibrations::get_Name, {val}, [&] { return owner_->RepCapName("VelmoraK40xxCalibration", Index, val); });
+  }
+  HRESULT get_Enabled(VARIANT_BOOL* val) override {
+    return owner_->Frame(calibrations::get_Enabled, {val}, NotImplemented);
+  }
+  HRESULT put_Password(BSTR val) override {
+    (void)val;
+    return owner_->Frame(calibrations::put_Password, {}, NotImplemented);
+  }
+  HRESULT get_String(BSTR* val) override {
+    return owner_->Frame(calibrations::get_String, {val}, NotImplemented);
+  }
+  HRESULT put_String(BSTR val) override {
+    (void)val;
+    return owner_->Frame(calibrations::put_String, {}, NotImplemented);
+  }
+  HRESULT get_Times(LONG* val) override {
+    return owner_->Frame(calibrations::get_Times, {val}, NotImplemented);
+  }
+};
+
+class TriggersFacet final : public Facet<IVelmoraK40xxTriggers, VelmoraK40xx> {
+ public:
+  using Facet::Facet;
+  HRESULT Abort() override {
+    return owner_->Frame(triggers::Abort, {}, NotImplemented);
+  }
+  HRESULT Initiate() override {
+    return owner_->Frame(triggers::Initiate, {}, NotImplemented);
+  }
+  HRESULT SendSoftwareTrigger() override {
+    return owner_->Frame(triggers::SendSoftwareTrigger, {}, NotImplemented);
+  }
+  HRESULT get_Count(LONG* val) override {
+    return owner_->Frame(triggers::get_Count, {val}, [&] { return owner_->RepCapCount("VelmoraK40xxTrigger", val); });
+  }
+  HRESULT get_Item(BSTR Name, IVelmoraK40xxTrigger** val) override {
+    return owner_->Frame(triggers::get_Item, {val}, [&] {
+      return owner_->RepCapItem("VelmoraK40xxTrigger", Name, IID_IVelmoraK40xxTrigger, reinterpret_cast<void**>(val));
+    });
+  }
+  HRESULT get_Name(LONG Index, BSTR* val) override {
+    return owner_->Frame(triggers::get_Name, {val}, [&] { return owner_->RepCapName("VelmoraK40xxTrigger", Index, val); });
+  }
+  HRESULT get_Coupling(VelmoraK40xxCouplingEnum* val) override {
+    return owner_->Frame(triggers::get_Coupling, {val}, NotImplemented);
+  }
+  HRESULT put_Coupling(VelmoraK40xxCouplingEnum val) override {
+    (void)val;
+    return owner_->Frame(triggers::put_Coupling, {}, NotImplemented);
+  }
+};
+
+}  // namespace
+
+struct VelmoraK40xx::Facets {
+  explicit Facets(VelmoraK40xx* owner)
+      : root(owner), dcpwr(owner), dcpwrOutputs(owner), dcpwrTrigger(owner), outputs(owner),
+        display(owner), status(owner), system(owner), calibrations(owner), triggers(owner),
+        errorInfo(owner, kErrorInfoInterfaces) {}
+
+  // The interfaces whose failures carry error information.
+  static constexpr const IID* kErrorInfoInterfaces[] = {
+      &IID_IIviDriver, &IID_IIviDriverOperation, &IID_IIviDriverIdentity,
+      &IID_IIviComponentIdentity, &IID_IIviDriverUtility, &IID_IIviDCPwr,
+      &IID_IIviDCPwrOutputs, &IID_IIviDCPwrTrigger, &IID_IVelmoraK40xx,
+      &IID_IVelmoraK40xxOutputs, &IID_IVelmoraK40xxDisplay, &IID_IVelmoraK40xxStatus,
+      &IID_IVelmoraK40xxSystem, &IID_IVelmoraK40xxCalibrations, &IID_IVelmoraK40xxTriggers};
+
+  RootFacet root;
+  DCPwrFacet dcpwr;
+  DCPwrOutputsFacet dcpwrOutputs;
+  DCPwrTriggerFacet dcpwrTrigger;
+  OutputsFacet outputs;
+  DisplayFacet display;
+  StatusFacet status;
+  SystemFacet system;
+  CalibrationsFacet calibrations;
+  TriggersFacet triggers;
+  ErrorInfoSupport errorInfo;
+};
+
+VelmoraK40xx* VelmoraK40xx::Create() { return new VelmoraK40xx(); }
+
+VelmoraK40xx::VelmoraK40xx() : facets_(std::make_unique<Facets>(this)) {}
+
+VelmoraK40xx::~VelmoraK40xx() = default;
+
+std::span<const CComObject::InterfaceEntry> VelmoraK40xx::Interfaces() {
+  using Self = VelmoraK40xx;
+  static const InterfaceEntry kTable[] = {
+      {&IID_IVelmoraK40xx, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->root; }},
+      {&IID_IIviDriver, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->root; }},
+      {&IID_IIviDriverOperation, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->operation_; }},
+      {&IID_IIviDriverIdentity, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->identity_; }},
+      {&IID_IIviComponentIdentity, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->identity_; }},
+      {&IID_IIviDriverUtility, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->utility_; }},
+      {&IID_IIviDCPwr, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->dcpwr; }},
+      {&IID_IIviDCPwrOutputs, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->dcpwrOutputs; }},
+      {&IID_IIviDCPwrTrigger, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->dcpwrTrigger; }},
+      {&IID_IVelmoraK40xxOutputs, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->outputs; }},
+      {&IID_IVelmoraK40xxDisplay, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->display; }},
+      {&IID_IVelmoraK40xxStatus, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->status; }},
+      {&IID_IVelmoraK40xxSystem, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->system; }},
+      {&IID_IVelmoraK40xxCalibrations, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->calibrations; }},
+      {&IID_IVelmoraK40xxTriggers, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->triggers; }},
+      {&IID_ISupportErrorInfo, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->errorInfo; }},
+  };
+  return kTable;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hooks of the session machinery
+
+bool VelmoraK40xx::IsMemberSupported(const Member& m) {
+  const CSupportedModelValidator* validator = FeatureValidator(m.iface, m.name);
+  return !validator || validator->IsSupported(Model());
+}
+
+std::vector<std::string> VelmoraK40xx::SupportedModelNames() const {
+  std::vector<std::string> names;
+  for (const ModelInfo& info : AllModels()) names.emplace_back(info.model);
+  return names;
+}
+
+HRESULT VelmoraK40xx::MorePhysicalNames(const char* repCap, std::vector<std::string>* names) {
+  const char* pattern = std::strcmp(repCap, "VelmoraK40xxOutput") == 0        ? "Output%d"
+                        : std::strcmp(repCap, "VelmoraK40xxCalibration") == 0 ? "Calibration%d"
+                                                                                : "Trigger%d";
+  for (int32_t i = 2; i <= OutputCount(Model()); ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, pattern, static_cast<int>(i));
+    names->emplace_back(name);
+  }
+  return S_OK;
+}
+
+HRESULT VelmoraK40xx::CreateInstance(const char* repCap, const std::string& physicalName,
+                                     int32_t index, CComObject** object, CNode** node) {
+  return CreateRepCapInstance(this, repCap, physicalName, index, object, node);
+}
+
+HRESULT VelmoraK40xx::ApplyModelLimits() {
+  if (!Flags().simulate && ResourceDescriptor().find("ASRL") != std::string::npos) {
+    // Serial instruments start in local mode; the reply and any failure are of no interest.
+    if (SUCCEEDED(IO().InstrPrintfNoPoll("SYST:REM;*OPC?"))) {
+      LONG ignored = 0;
+      IO().FormattedReadNumber(&ignored, true, 5000);
+    }
+  }
+  HRESULT hr = Identify();
+  if (FAILED(hr)) return hr;
+  limits_ = LookupModelLimits(Model());
+  return hr;
+}
+
+HRESULT VelmoraK40xx::ResetThroughInterface() { return utility_.Reset(); }
+
+HRESULT VelmoraK40xx::SelectOutput(int32_t index) {
+  if (IsFamily(kFamilySingleOutput)) return S_OK;
+  return IO().InstrPrintf("INST:NSEL %d", static_cast<int>(index + 1));
+}
+
+}  // namespace vmk

@@ -1,0 +1,41 @@
+// The creatable driver class: the root of a session with the inherent, IviDCPwr and driver
+// interfaces, and the power-supply knowledge the session machinery asks for (models, features,
+// repeated-capability instances, the start-up step).
+#pragma once
+
+#include <memory>
+
+#include "dcpwr/models.h"
+#include "driver/driver.h"
+
+namespace vmk {
+
+class VelmoraK40xx final : public CDriver {
+ public:
+  // A new driver object with one reference owned by the caller.
+  static VelmoraK40xx* Create();
+
+  bool IsMemberSupported(const Member& m) override;
+  std::vector<std::string> SupportedModelNames() const override;
+  HRESULT MorePhysicalNames(const char* repCap, std::vector<std::string>* names) override;
+  HRESULT CreateInstance(const char* repCap, const std::string& physicalName, int32_t index,
+                         CComObject** object, CNode** node) override;
+  HRESULT ApplyModelLimits() override;
+  HRESULT ResetThroughInterface() override;
+
+  const ModelLimits& Limits() const { return limits_; }
+  // Selects the output channel before a per-output command on multi-output models; sends
+  // nothing on single-output models. Its own result is not the member's result.
+  HRESULT SelectOutput(int32_t index);
+
+ private:
+  struct Facets;
+  VelmoraK40xx();
+  ~VelmoraK40xx() override;
+  std::span<const InterfaceEntry> Interfaces() override;
+
+  std::unique_ptr<Facets> facets_;
+  ModelLimits limits_;
+};
+
+}  // namespace vmk

@@ -1,0 +1,440 @@
+#include "driver/driver.h"
+
+#include <cstring>
+
+#include "driver/options.h"
+#include "io/driver_io_manager.h"
+#include "io/visa_com_io_provider.h"
+#include "platform/com/com_ptr.h"
+#include "platform/com/module.h"
+#include "services/model_table.h"
+#include "vmk40xx/errors.h"
+
+namespace vmk {
+
+CDriver::CDriver()
+    : CNode("VelmoraK40xx", "VelmoraK40xx"), provider_(std::make_unique<CVisaComIOProvider>()) {
+  lock_ = std::make_shared<std::recursive_mutex>();
+  IO().SetProvider(provider_.get());
+  provider_->SetErrorManager(&Errors());
+  com::ModuleLock();
+}
+
+CDriver::~CDriver() {
+  // A client that releases the driver without Close still gets its instances detached.
+  if (initialized_) {
+    CloseIO();
+    initialized_ = false;
+  }
+  ReleaseRepCaps();
+  com::ModuleUnlock();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Option string and DriverSetup
+
+HRESULT CDriver::ProcessOptionString(const std::string& optionString) {
+  initOptions_.clear();
+  if (optionString.empty()) return S_OK;
+  SplitOptions split = SplitOptionString(optionString);
+  if (split.found)
+    if (HRESULT hr = ProcessDriverSetup(split.driverSetup); FAILED(hr)) return hr;
+  for (const auto& [name, value] : ExtractPairs(split.options))
+    if (HRESULT hr = ProcessInitOption(name, value); FAILED(hr)) return hr;
+  return S_OK;
+}
+
+HRESULT CDriver::ProcessDriverSetup(const std::string& text) {
+  driverSetupRecord_.clear();
+  driverSetup_ = text;
+  for (const auto& [key, value] : ExtractPairs(text))
+    if (HRESULT hr = ProcessDriverSetupOption(key, value); FAILED(hr)) return hr;
+  return S_OK;
+}
+
+HRESULT CDriver::ReportBadOptionValue(const std::string& value) {
+  return Errors().ReportError(Msg::E_IVI_BAD_OPTION_VALUE, {value});
+}
+
+HRESULT CDriver::ProcessInitOption(const std::string& nameIn, const std::string& valueIn) {
+  std::string name = LowerCopy(TrimCopy(nameIn));
+  std::string value = TrimCopy(valueIn);
+  if (name.empty())
+    return Errors().ReportInvalidValue("ProcessInitOption", "strNameIn", std::string_view("0"));
+  if (value.empty())
+    return Errors().ReportInvalidValue("ProcessInitOption", "strValueIn", std::string_view("0"));
+
+  static constexpr std::pair<const char*, bool OptionFlags::*> kOptions[] = {
+      {"cache", &OptionFlags::cache},
+      {"interchangecheck", &OptionFlags::interchangeCheck},
+      {"queryinstrstatus", &OptionFlags::queryInstrumentStatus},
+      {"rangecheck", &OptionFlags::rangeCheck},
+      {"recordcoercions", &OptionFlags::recordCoercions},
+      {"simulate", &OptionFlags::simulate},
+  };
+  for (const auto& [optionName, flag] : kOptions) {
+    if (!EqualsNoCase(name, optionName)) continue;
+    bool on = false;
+    if (!ParseOptionBool(value, &on)) return ReportBadOptionValue(value);
+    flags_.*flag = on;
+    break;
+  }
+  initOptions_[name] = value;
+  return S_OK;
+}
+
+HRESULT CDriver::ProcessDriverSetupOption(const std::string& keyIn, const std::string& valueIn) {
+  std::string key = LowerCopy(TrimCopy(keyIn));
+  std::string value = TrimCopy(valueIn);
+  // Every key is recorded, known or not, also when its value is refused.
+  driverSetupRecord_[key] = value;
+
+  auto flag = [&](bool* target) -> HRESULT {
+    bool on = false;
+    if (!ParseOptionBool(value, &on)) return ReportBadOptionValue(value);
+    *target = on;
+    return S_OK;
+  };
+  if (EqualsNoCase(key, "model")) model_ = value;
+  else if (EqualsNoCase(key, "trace")) return flag(&trace_.enabled);
+  else if (EqualsNoCase(key, "tracename")) trace_.name = value;
+  else if (EqualsNoCase(key, "tracesizemax")) trace_.sizeMax = ParseOptionInteger(value);
+  else if (EqualsNoCase(key, "tracearray")) return flag(&trace_.arrays);
+  else if (EqualsNoCase(key, "tracearraysizemax")) trace_.arraySizeMax = ParseOptionInteger(value);
+  else if (EqualsNoCase(key, "tracesaveinterval")) trace_.saveInterval = ParseOptionInteger(value);
+  else if (EqualsNoCase(key, "tracetransform")) trace_.transform = value;
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Initialize and Close
+
+HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bool reset,
+                                   const OLECHAR* optionString) {
+  if (!resourceName)
+    return Errors().ReportInvalidValue("Initialize", "bstrResourceDescriptor",
+                                       std::string_view("0"));
+  if (initialized_) return Errors().ReportError(Msg::E_IVI_ALREADY_INITIALIZED);
+
+  optionString_ = com::BstrToUtf8(optionString);
+  descriptor_.clear();
+  logicalName_.clear();
+  initOptions_.clear();
+  driverSetupRecord_.clear();
+  virtualNames_.clear();
+  physicalSpelling_.clear();
+  identified_ = false;
+
+  // No IVI configuration store is read yet: the resource name is a resource descriptor.
+  descriptor_ = com::BstrToUtf8(resourceName);
+  HRESULT hr = ProcessOptionString(optionString_);
+
+  if (flags_.simulate && model_.empty()) model_ = DefaultModel();
+  initialFlags_ = flags_;
+  if (FAILED(hr)) return hr;
+
+  if (!flags_.simulate)
+    if (hr = OpenIO(); FAILED(hr)) return hr;
+  initialized_ = true;
+
+  auto fail = [&](HRESULT status, bool release) {
+    if (release) ReleaseRepCaps();
+    CloseIO();
+    initialized_ = false;
+    return status;
+  };
+  if (hr = BuildRepCaps(); FAILED(hr)) return fail(hr, true);
+  if (hr = ApplyModelLimits(); FAILED(hr)) return fail(hr, true);
+  if (hr = Identify(); FAILED(hr)) return fail(hr, true);
+  if (idQuery && !Models().IsKnownModel(model_)) {
+    std::string text = "Unrecognized model: " + model_ + ".";
+    return fail(Errors().ReportErrorWithText(Msg::E_IVI_ID_QUERY_FAILED, text), true);
+  }
+  if (reset && FAILED(ResetThroughInterface()))
+    return fail(Errors().ReportError(Msg::E_IVI_RESET_FAILED), true);
+  if (flags_.interchangeCheck)
+    return fail(Errors().ReportErrorWithText(Msg::E_IVI_BAD_OPTION_VALUE,
+                                             "Interchange check is not supported by the driver.",
+                                             {"true"}),
+                true);
+  return S_OK;
+}
+
+HRESULT CDriver::CloseSession() {
+  CloseIO();
+  Cache().RemoveAll();
+  initialized_ = false;
+  return ReleaseRepCaps();
+}
+
+HRESULT CDriver::Identify() {
+  if (flags_.simulate || identified_) return S_OK;
+  std::string reply;
+  HRESULT hr = IO().InstrQuery(IdentificationCommand(), 1024, -2, &reply);
+  if (FAILED(hr)) return hr;
+  // Fields are split at commas, empty fields skipped, and taken verbatim.
+  std::vector<std::string> fields;
+  size_t pos = 0;
+  while (pos < reply.size() && fields.size() < 4) {
+    size_t comma = reply.find(',', pos);
+    if (comma == std::string::npos) comma = reply.size();
+    if (comma > pos) fields.push_back(reply.substr(pos, comma - pos));
+    pos = comma + 1;
+  }
+  fields.resize(4);
+  idn_ = reply;
+  manufacturer_ = fields[0];
+  model_ = fields[1];
+  serial_ = fields[2];
+  firmware_ = fields[3];
+  identified_ = true;
+  return S_OK;
+}
+
+HRESULT CDriver::OpenIO() {
+  HRESULT hr = provider_->InitializeIO(this, &Errors(), this, descriptor_);
+  if (hr == E_IVI_RESOURCE_UNKNOWN) return Errors().ReportError(Msg::E_IVI_RESOURCE_UNKNOWN);
+  return hr;
+}
+
+void CDriver::CloseIO() { provider_->CloseIO(); }
+
+// ---------------------------------------------------------------------------------------------
+// Inherent attributes
+
+HRESULT CDriver::PutCache(VARIANT_BOOL v) {
+  flags_.cache = v != 0;
+  if (!flags_.cache) InvalidateAll();
+  return S_OK;
+}
+
+HRESULT CDriver::PutInterchangeCheck(VARIANT_BOOL v) {
+  if (v != 0)
+    return Errors().ReportError(Msg::E_IVI_VALUE_NOT_SUPPORTED,
+                                {"VARIANT_TRUE", "bInterchangeCheck", "put_InterchangeCheck"});
+  flags_.interchangeCheck = false;
+  return S_OK;
+}
+
+HRESULT CDriver::PutQueryInstrumentStatus(VARIANT_BOOL v) {
+  flags_.queryInstrumentStatus = v != 0;
+  if (flags_.queryInstrumentStatus && !flags_.simulate)
+    return IO().InstrPrintf("%s", ClearStatusCommand());
+  return S_OK;
+}
+
+HRESULT CDriver::PutRangeCheck(VARIANT_BOOL v) {
+  flags_.rangeCheck = v != 0;
+  return S_OK;
+}
+
+HRESULT CDriver::PutRecordCoercions(VARIANT_BOOL v) {
+  flags_.recordCoercions = v != 0;
+  return S_OK;
+}
+
+HRESULT CDriver::PutSimulate(VARIANT_BOOL v) {
+  if (initialFlags_.simulate && v == 0)
+    return Errors().ReportError(Msg::E_IVI_CANNOT_CHANGE_SIMULATION_STATE);
+  flags_.simulate = v != 0;
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Inherent operations
+
+HRESULT CDriver::Reset() {
+  HRESULT hr = S_OK;
+  if (!flags_.simulate) {
+    LONG ignored = 0;
+    hr = IO().InstrQuery(ResetCommand(), ResetTimeout(), &ignored);
+  }
+  InvalidateAll();
+  return hr;
+}
+
+HRESULT CDriver::ResetWithDefaults() {
+  HRESULT hr = Reset();
+  if (FAILED(hr)) return hr;
+  const OptionFlags initial = initialFlags_;
+  auto vb = [](bool b) -> VARIANT_BOOL { return b ? VARIANT_TRUE : VARIANT_FALSE; };
+  if (hr = PutCache(vb(initial.cache)); FAILED(hr)) return hr;
+  if (hr = PutInterchangeCheck(vb(initial.interchangeCheck)); FAILED(hr)) return hr;
+  if (hr = PutQueryInstrumentStatus(vb(initial.queryInstrumentStatus)); FAILED(hr)) return hr;
+  if (hr = PutRangeCheck(vb(initial.rangeCheck)); FAILED(hr)) return hr;
+  if (hr = PutRecordCoercions(vb(initial.recordCoercions)); FAILED(hr)) return hr;
+  return PutSimulate(vb(initial.simulate));
+}
+
+HRESULT CDriver::Disable() {
+  if (flags_.simulate) return S_OK;
+  LONG ignored = 0;
+  return IO().InstrQuery(DisableCommand(), DisableTimeout(), &ignored);
+}
+
+namespace {
+// An [in,out] BSTR: the callee frees what came in before it stores a result.
+void ReplaceBstr(BSTR* target, std::string_view text) {
+  SysFreeString(*target);
+  *target = nullptr;
+  *target = com::Utf8ToBstr(text);
+  if (!*target) throw std::bad_alloc();
+}
+}  // namespace
+
+HRESULT CDriver::SelfTest(LONG* result, BSTR* message) {
+  SysFreeString(*message);
+  *message = nullptr;
+  *result = 0;
+  if (!flags_.simulate) {
+    HRESULT hr = IO().InstrQuery(SelfTestCommand(), SelfTestTimeout(), result);
+    if (FAILED(hr)) return hr;
+  }
+  ReplaceBstr(message, *result == 0 ? "Selftest passed" : "Selftest failed");
+  return S_OK;
+}
+
+HRESULT CDriver::ErrorQuery(LONG* code, BSTR* message) {
+  SysFreeString(*message);
+  *message = nullptr;
+  *code = 0;
+  if (flags_.simulate) {
+    ReplaceBstr(message, "No error.");
+    return S_OK;
+  }
+  // The query must not poll status itself: polling would clear the very error being read.
+  const bool saved = flags_.queryInstrumentStatus;
+  flags_.queryInstrumentStatus = false;
+  std::string reply;
+  HRESULT hr = IO().InstrQuery(ErrorQueryCommand(), 1023, -2, &reply);
+  flags_.queryInstrumentStatus = saved;
+  if (FAILED(hr)) return hr;
+
+  // "<code>,\"<message>": the message runs up to the first quote of either kind and must not
+  // be empty.
+  const char* p = reply.c_str();
+  char* end = nullptr;
+  long n = std::strtol(p, &end, 10);
+  bool ok = end != p && *end == ',' && end[1] == '"';
+  std::string text;
+  if (ok) {
+    const char* m = end + 2;
+    size_t len = std::strcspn(m, "'\"");
+    text.assign(m, len);
+    ok = !text.empty();
+  }
+  if (!ok) return Errors().ReportError(Msg::E_IVI_UNEXPECTED_RESPONSE);
+  *code = static_cast<LONG>(n);
+  ReplaceBstr(message, text);
+  return S_OK;
+}
+
+HRESULT CDriver::GetNextCoercionRecord(BSTR* record) {
+  *record = nullptr;
+  std::string text;
+  if (flags_.recordCoercions && !coercions_.empty()) {
+    text = std::move(coercions_.front());
+    coercions_.pop_front();
+  }
+  ReplaceBstr(record, text);
+  return S_OK;
+}
+
+void CDriver::AddCoercionRecord(std::string record) {
+  static constexpr size_t kCapacity = 1000;
+  if (coercions_.size() >= kCapacity) coercions_.pop_front();
+  coercions_.push_back(std::move(record));
+}
+
+void CDriver::InvalidateAll() {
+  CNode::InvalidateAll();
+  for (auto& [name, list] : repCaps_)
+    for (Instance& i : list) i.node->InvalidateAll();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Repeated capabilities
+
+HRESULT CDriver::BuildRepCaps() {
+  for (const char* repCap : kRepCaps) {
+    std::vector<std::string> names;
+    if (std::strcmp(repCap, "VelmoraK40xxOutput") == 0) names.push_back("Output1");
+    else if (std::strcmp(repCap, "VelmoraK40xxCalibration") == 0) names.push_back("Calibration1");
+    else names.push_back("Trigger1");
+    if (HRESULT hr = MorePhysicalNames(repCap, &names); FAILED(hr)) return hr;
+
+    std::vector<Instance> list;
+    HRESULT hr = S_OK;
+    for (size_t i = 0; i < names.size(); ++i) {
+      Instance inst{names[i], static_cast<int32_t>(i)};
+      hr = CreateInstance(repCap, inst.physicalName, inst.index, &inst.object, &inst.node);
+      if (FAILED(hr)) break;
+      list.push_back(std::move(inst));
+    }
+    if (FAILED(hr)) {
+      for (Instance& inst : list) inst.object->Release();
+      return hr;
+    }
+    repCaps_[repCap] = std::move(list);
+  }
+  return S_OK;
+}
+
+HRESULT CDriver::ReleaseRepCaps() {
+  for (const char* repCap : kRepCaps) {
+    auto it = repCaps_.find(repCap);
+    if (it == repCaps_.end()) continue;
+    std::vector<Instance> list = std::move(it->second);
+    repCaps_.erase(it);
+    for (Instance& inst : list) {
+      inst.node->Detach();
+      inst.object->Release();
+    }
+  }
+  return S_OK;
+}
+
+const std::vector<Instance>* CDriver::Instances(std::string_view repCap) const {
+  auto it = repCaps_.find(repCap);
+  return it == repCaps_.end() ? nullptr : &it->second;
+}
+
+std::string CDriver::ResolveName(std::string_view name) const {
+  auto hit = virtualNames_.find(LowerCopy(name));
+  if (hit == virtualNames_.end()) return std::string(name);
+  auto spelled = physicalSpelling_.find(hit->second);
+  return spelled == physicalSpelling_.end() ? hit->second : spelled->second;
+}
+
+HRESULT CDriver::RepCapCount(const char* repCap, LONG* val) {
+  if (!val) return E_POINTER;
+  const auto* list = Instances(repCap);
+  if (!list) return E_UNEXPECTED;
+  *val = static_cast<LONG>(list->size());
+  return S_OK;
+}
+
+HRESULT CDriver::RepCapName(const char* repCap, LONG index, BSTR* val) {
+  if (!val) return E_POINTER;
+  const auto* list = Instances(repCap);
+  if (!list) return E_UNEXPECTED;
+  if (index < 1 || index > static_cast<LONG>(list->size()))
+    return Errors().ReportInvalidValue("get_Name", "Index", static_cast<int32_t>(index));
+  *val = com::Utf8ToBstr((*list)[static_cast<size_t>(index - 1)].physicalName);
+  return *val ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CDriver::RepCapItem(const char* repCap, const OLECHAR* name, REFIID itemIid, void** val) {
+  if (!val) return E_POINTER;
+  *val = nullptr;
+  std::string wanted = TrimCopy(com::BstrToUtf8(name));
+  const auto* list = Instances(repCap);
+  if (!list) return E_UNEXPECTED;
+  if (list->size() == 1 && wanted.empty()) return list->front().object->QueryInterface(itemIid, val);
+  std::string physical = ResolveName(wanted);
+  for (const Instance& inst : *list)
+    if (EqualsNoCase(inst.physicalName, physical)) return inst.object->QueryInterface(itemIid, val);
+  return Errors().ReportError(Msg::E_IVI_UNKNOWN_PHYSICAL_IDENTIFIER);
+}
+
+}  // namespace vmk

@@ -1,0 +1,38 @@
+// A repeated-capability instance (an output, trigger or calibration of one output): a child node
+// that answers session questions from its root and shares the root's lock and connection.
+#pragma once
+
+#include <string>
+
+#include "driver/com_object.h"
+#include "driver/driver.h"
+#include "driver/node.h"
+#include "io/visa_com_io_provider.h"
+
+namespace vmk {
+
+class CRepCap : public CComObject, public CNode {
+ public:
+  CDriver* Root() override { return root_; }
+  void Detach() override { root_ = nullptr; }
+
+  const std::string& PhysicalName() const { return physicalName_; }
+  // 0 for the first instance: the output the instance stands for.
+  int32_t OutputIndex() const { return index_; }
+
+ protected:
+  CRepCap(const char* className, const char* repCap, CDriver* root, std::string physicalName,
+          int32_t index)
+      : CNode(className, repCap), root_(root), physicalName_(std::move(physicalName)),
+        index_(index) {
+    lock_ = root->SessionLock();
+    IO().SetProvider(&root->Provider());
+  }
+
+ private:
+  CDriver* root_;
+  std::string physicalName_;
+  int32_t index_;
+};
+
+}  // namespace vmk
