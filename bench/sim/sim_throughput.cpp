@@ -121,11 +121,16 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string_view opt = argv[i];
     const char* v = argv[i + 1];
-    if (opt == "--sim") sim = v;
-    else if (opt == "--model") model = v;
-    else if (opt == "--queries") queries = std::atol(v);
-    else if (opt == "--window") window = std::atol(v);
-    else if (opt == "--clients") clients = std::atol(v);
+    if (opt == "--sim")
+      sim = v;
+    else if (opt == "--model")
+      model = v;
+    else if (opt == "--queries")
+      queries = std::atol(v);
+    else if (opt == "--window")
+      window = std::atol(v);
+    else if (opt == "--clients")
+      clients = std::atol(v);
     else if (opt == "--connect") {
       const std::string_view hp = v;
       const auto colon = hp.rfind(':');
@@ -159,7 +164,8 @@ int main(int argc, char** argv) {
   for (std::size_t c = 0; c < fds.size(); ++c)
     threads.emplace_back([&, c] { results[c] = run_client(fds[c], queries / clients, window); });
   for (auto& t : threads) t.join();
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   for (char r : results) ok &= r != 0;
 
   for (int fd : fds)
@@ -174,7 +180,9 @@ int main(int argc, char** argv) {
   }
   const long done = (queries / clients) * clients;
   const double rate = static_cast<double>(done) / seconds;
-  std::printf("vmk40xx-sim throughput: %ld queries, %ld client(s), %ld in flight each, %.3f s: %.0f queries/s (target %.0f)\n",
-              done, clients, window, seconds, rate, kTargetQueriesPerSecond);
+  std::printf(
+      "vmk40xx-sim throughput: %ld queries, %ld client(s), %ld in flight each, %.3f s: %.0f "
+      "queries/s (target %.0f)\n",
+      done, clients, window, seconds, rate, kTargetQueriesPerSecond);
   return rate >= kTargetQueriesPerSecond ? 0 : 1;
 }

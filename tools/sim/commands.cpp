@@ -24,7 +24,9 @@ bool word(const Param& p, std::string_view spelled) {
 }
 
 // Parameter text for values that may come quoted or bare (codes, names).
-std::string text_of(const Param& p) { return p.kind == ParamKind::String ? p.unquoted() : std::string(p.text); }
+std::string text_of(const Param& p) {
+  return p.kind == ParamKind::String ? p.unquoted() : std::string(p.text);
+}
 
 constexpr double kTolerance = 1e-9;
 constexpr int kInvalidSecureCode = 703;
@@ -60,7 +62,8 @@ struct Call {
       v = q.number;
       if (!check) return true;
       const double lo = std::min(min, max), hi = std::max(min, max);
-      if (!(v >= lo - kTolerance && v <= hi + kTolerance)) return error(scpi::kDataOutOfRange), false;
+      if (!(v >= lo - kTolerance && v <= hi + kTolerance))
+        return error(scpi::kDataOutOfRange), false;
       v = std::clamp(v, lo, hi);
       return true;
     }
@@ -127,14 +130,30 @@ struct Level {
   double (*def)(const Instrument&, int);
 };
 
-double zero(const Instrument&, int) { return 0; }
-double volt_max(const Instrument& in, int o) { return in.volt_max(o); }
-double curr_max(const Instrument& in, int o) { return in.curr_max(o); }
-double ovp_min(const Instrument&, int) { return 1.0; }
-double ovp_max(const Instrument& in, int) { return in.model().ovp_max; }
-double ocp_max(const Instrument& in, int) { return in.model().ocp_max; }
-double step_default(const Instrument&, int) { return 0.001; }
-double delay_max(const Instrument&, int) { return 3600; }
+double zero(const Instrument&, int) {
+  return 0;
+}
+double volt_max(const Instrument& in, int o) {
+  return in.volt_max(o);
+}
+double curr_max(const Instrument& in, int o) {
+  return in.curr_max(o);
+}
+double ovp_min(const Instrument&, int) {
+  return 1.0;
+}
+double ovp_max(const Instrument& in, int) {
+  return in.model().ovp_max;
+}
+double ocp_max(const Instrument& in, int) {
+  return in.model().ocp_max;
+}
+double step_default(const Instrument&, int) {
+  return 0.001;
+}
+double delay_max(const Instrument&, int) {
+  return 3600;
+}
 
 constexpr Level kVolt{&OutputSettings::volt, zero, volt_max, zero};
 constexpr Level kCurr{&OutputSettings::curr, zero, curr_max, curr_max};
@@ -275,7 +294,8 @@ struct CommandSet {
   static void inst_nsel(Call& c) {
     if (c.query()) return read_only(c, c.out() + 1);
     long n = 0;
-    if (c.params(1, 1) && c.integer(0, 1, c.in.outputs(), n)) c.in.set_.selected = static_cast<int>(n - 1);
+    if (c.params(1, 1) && c.integer(0, 1, c.in.outputs(), n))
+      c.in.set_.selected = static_cast<int>(n - 1);
   }
   static void inst_sel(Call& c) {
     if (c.query()) {
@@ -310,9 +330,13 @@ struct CommandSet {
       return;
     }
     if (!c.params(1, 3)) return;
-    if (c.count() == 1 && (word(c.p(0), "ALL") || (!triple && (word(c.p(0), "ON") || (c.p(0).kind == ParamKind::Number && c.p(0).number == 1)))))
+    if (c.count() == 1 && (word(c.p(0), "ALL") ||
+                           (!triple && (word(c.p(0), "ON") ||
+                                        (c.p(0).kind == ParamKind::Number && c.p(0).number == 1)))))
       return void(mask = all);
-    if (c.count() == 1 && (word(c.p(0), "NONE") || (!triple && (word(c.p(0), "OFF") || (c.p(0).kind == ParamKind::Number && c.p(0).number == 0)))))
+    if (c.count() == 1 && (word(c.p(0), "NONE") ||
+                           (!triple && (word(c.p(0), "OFF") ||
+                                        (c.p(0).kind == ParamKind::Number && c.p(0).number == 0)))))
       return void(mask = 0);
     if (!triple) return c.error(scpi::kIllegalParameterValue);
     unsigned m = 0;
@@ -335,7 +359,8 @@ struct CommandSet {
     if (!c.query()) c.in.mirror_tracking(c.in.model().triple() ? 1 : 0);
   }
 
-  static bool step(Call& c, double OutputSettings::*field, double OutputSettings::*step_field, double max) {
+  static bool step(Call& c, double OutputSettings::*field, double OutputSettings::*step_field,
+                   double max) {
     if (c.query() || c.count() != 1) return false;
     const bool up = word(c.p(0), "UP");
     if (!up && !word(c.p(0), "DOWN")) return false;
@@ -403,16 +428,19 @@ struct CommandSet {
     if (c.count() > first + 2) return c.error(scpi::kParameterNotAllowed);
     double v = 0, i = s.curr;
     if (!c.number(first, 0, c.in.volt_max(o), 0, v, false)) return;
-    if (c.count() == first + 2 && !c.number(first + 1, 0, c.in.curr_max(o), c.in.curr_max(o), i, false)) return;
+    if (c.count() == first + 2 &&
+        !c.number(first + 1, 0, c.in.curr_max(o), c.in.curr_max(o), i, false))
+      return;
     auto fits = [&](double vmax, double imax) {
       const double lo = std::min(0.0, vmax), hi = std::max(0.0, vmax);
-      return v >= lo - kTolerance && v <= hi + kTolerance && i >= -kTolerance && i <= imax + kTolerance;
+      return v >= lo - kTolerance && v <= hi + kTolerance && i >= -kTolerance &&
+             i <= imax + kTolerance;
     };
     if (!fits(c.in.volt_max(o), c.in.curr_max(o))) {
       // The other range is chosen when only it can deliver the pair.
       const bool other = !s.high_range;
-      if (!m.has(kRanges) || !fits(other ? m.high_volt_max : m.low_volt_max,
-                                   other ? m.high_curr_max : m.low_curr_max))
+      if (!m.has(kRanges) ||
+          !fits(other ? m.high_volt_max : m.low_volt_max, other ? m.high_curr_max : m.low_curr_max))
         return c.error(scpi::kDataOutOfRange);
       s.high_range = other;
     }
@@ -514,7 +542,8 @@ struct CommandSet {
     if (code >= 0) c.text("+");
     c.integer_reply(code);
     c.text(",");
-    c.quoted(code == kInvalidSecureCode ? std::string_view("Invalid secure code") : scpi::error_text(code));
+    c.quoted(code == kInvalidSecureCode ? std::string_view("Invalid secure code")
+                                        : scpi::error_text(code));
   }
   static void syst_err_count(Call& c) { read_only(c, static_cast<long long>(c.in.errors_.size())); }
   static void syst_vers(Call& c) {
@@ -565,7 +594,9 @@ struct CommandSet {
   }
   static void mem_name(Call& c) {
     long n = 0;
-    if (!c.params(c.query() ? 1 : 2, c.query() ? 1 : 2) || !c.integer(0, 1, Instrument::kMemories, n)) return;
+    if (!c.params(c.query() ? 1 : 2, c.query() ? 1 : 2) ||
+        !c.integer(0, 1, Instrument::kMemories, n))
+      return;
     std::string& name = c.in.memory_names_[static_cast<std::size_t>(n - 1)];
     if (c.query()) return c.quoted(name);
     text_param(c, 1, Instrument::kMemoryNameChars, name);
@@ -586,11 +617,11 @@ struct CommandSet {
   static void cal_code(Call& c) {
     if (!c.params(1, 1) || secured(c)) return;
     const std::string code = text_of(c.p(0));
-    const bool valid = !code.empty() && code.size() <= 12 &&
-                       std::all_of(code.begin(), code.end(), [](char ch) {
-                         return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') ||
-                                (ch >= 'a' && ch <= 'z') || ch == '_';
-                       });
+    const bool valid =
+        !code.empty() && code.size() <= 12 && std::all_of(code.begin(), code.end(), [](char ch) {
+          return (ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z') ||
+                 ch == '_';
+        });
     if (!valid) return c.error(scpi::kIllegalParameterValue);
     c.in.cal_code_ = code;
   }
@@ -599,7 +630,8 @@ struct CommandSet {
       if (c.params(0, 0)) c.quoted(c.in.cal_string_);
       return;
     }
-    if (c.params(1, 1) && !secured(c)) text_param(c, 0, Instrument::kCalStringChars, c.in.cal_string_);
+    if (c.params(1, 1) && !secured(c))
+      text_param(c, 0, Instrument::kCalStringChars, c.in.cal_string_);
   }
   static void cal_count(Call& c) { read_only(c, c.in.cal_count_); }
   // One-step calibrations (DAC error, protection circuits) complete as soon as they run.
@@ -620,7 +652,8 @@ struct CommandSet {
     c.runtime(c.out()).*level = l;
   }
   // A calibration of one quantity completes when every point of it has its measured value.
-  static void cal_data(Call& c, int OutputRuntime::*level, unsigned OutputRuntime::*done, double full_scale) {
+  static void cal_data(Call& c, int OutputRuntime::*level, unsigned OutputRuntime::*done,
+                       double full_scale) {
     if (!c.params(1, 1) || secured(c)) return;
     OutputRuntime& r = c.runtime(c.out());
     if (r.*level == 0) return c.error(scpi::kSettingsConflict);
@@ -638,10 +671,12 @@ struct CommandSet {
   static void cal_volt_level(Call& c) { cal_level(c, &OutputRuntime::cal_volt_level); }
   static void cal_curr_level(Call& c) { cal_level(c, &OutputRuntime::cal_curr_level); }
   static void cal_volt(Call& c) {
-    cal_data(c, &OutputRuntime::cal_volt_level, &OutputRuntime::cal_volt_done, c.in.volt_max(c.out()));
+    cal_data(c, &OutputRuntime::cal_volt_level, &OutputRuntime::cal_volt_done,
+             c.in.volt_max(c.out()));
   }
   static void cal_curr(Call& c) {
-    cal_data(c, &OutputRuntime::cal_curr_level, &OutputRuntime::cal_curr_done, c.in.curr_max(c.out()));
+    cal_data(c, &OutputRuntime::cal_curr_level, &OutputRuntime::cal_curr_done,
+             c.in.curr_max(c.out()));
   }
 
   // ---- emulator-only ----
@@ -649,7 +684,8 @@ struct CommandSet {
   static void sim_load(Call& c) {
     int o = c.out();
     if (c.suffix[0] >= 0) {
-      if (c.suffix[0] < 1 || c.suffix[0] > c.in.outputs()) return c.error(scpi::kHeaderSuffixOutOfRange);
+      if (c.suffix[0] < 1 || c.suffix[0] > c.in.outputs())
+        return c.error(scpi::kHeaderSuffixOutOfRange);
       o = c.suffix[0] - 1;
     }
     double& ohms = c.runtime(o).load_ohms;
@@ -792,14 +828,16 @@ struct CommandSet {
     static const std::vector<Compiled> compiled = [] {
       std::vector<Compiled> v;
       v.reserve(std::size(kEntries));
-      for (const Entry& e : kEntries) v.push_back({scpi::Pattern(e.pattern), e.access, e.feature, e.handler});
+      for (const Entry& e : kEntries)
+        v.push_back({scpi::Pattern(e.pattern), e.access, e.feature, e.handler});
       return v;
     }();
     return compiled;
   }
 };
 
-int Instrument::resolve(const std::string_view* m, std::size_t count, std::array<int, 3>& suffixes) {
+int Instrument::resolve(const std::string_view* m, std::size_t count,
+                        std::array<int, 3>& suffixes) {
   key_.clear();
   for (std::size_t i = 0; i < count; ++i) {
     if (i) key_.push_back(':');
@@ -845,7 +883,8 @@ bool Instrument::execute(std::string_view line, std::string& reply) {
     std::size_t n = 0;
     if (!u.common && !u.absolute && path_n > 0 && path_n + u.mnemonic_count <= full.size()) {
       std::copy_n(path.begin(), path_n, full.begin());
-      std::copy_n(u.mnemonics.begin(), u.mnemonic_count, full.begin() + static_cast<std::ptrdiff_t>(path_n));
+      std::copy_n(u.mnemonics.begin(), u.mnemonic_count,
+                  full.begin() + static_cast<std::ptrdiff_t>(path_n));
       n = path_n + u.mnemonic_count;
       index = resolve(full.data(), n, suffixes);
     }

@@ -141,7 +141,9 @@ void Instrument::mirror_tracking(int o) {
   }
 }
 
-unsigned Instrument::questionable_condition() const { return ques_condition_; }
+unsigned Instrument::questionable_condition() const {
+  return ques_condition_;
+}
 
 unsigned Instrument::status_byte() const {
   unsigned stb = 0;

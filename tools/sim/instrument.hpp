@@ -62,8 +62,8 @@ struct OutputRuntime {
 
 // Misbehaviour on request. Shared by every client, like the instrument itself.
 struct Faults {
-  int delay_ms = 0;         // every reply is held back this long
-  long close_after = 0;     // close the connection after this many more lines; 0 = off
+  int delay_ms = 0;      // every reply is held back this long
+  long close_after = 0;  // close the connection after this many more lines; 0 = off
   bool garbage_next = false;
   bool drop_lf_next = false;
 };

@@ -55,7 +55,6 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
-  std::fprintf(stderr, "vmk40xx-sim: %s ready\n", std::string(instrument.model().name).c_str());
   server.run();
   g_server = nullptr;
   return 0;

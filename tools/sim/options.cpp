@@ -38,7 +38,8 @@ bool parse_listen(std::string_view s, Options& o) {
   const auto colon = s.rfind(':');
   if (colon == std::string_view::npos) return false;
   std::string_view host = s.substr(0, colon);
-  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+    host = host.substr(1, host.size() - 2);
   o.listen_host = std::string(host);
   return to_number(s.substr(colon + 1), o.listen_port);
 }
@@ -65,7 +66,8 @@ bool parse_options(int argc, const char* const* argv, Options& o, std::string& e
       return true;
     };
     auto bad = [&](const char* what) {
-      error = "invalid " + std::string(what) + " for " + std::string(arg) + ": " + std::string(value);
+      error =
+          "invalid " + std::string(what) + " for " + std::string(arg) + ": " + std::string(value);
       return false;
     };
     Faults& f = o.instrument.faults;
@@ -86,7 +88,8 @@ bool parse_options(int argc, const char* const* argv, Options& o, std::string& e
       if (!parse_load(value, o.instrument.loads)) return bad("load");
     } else if (arg == "--noise") {
       if (!need()) return false;
-      if (!to_number(value, o.instrument.noise) || !(o.instrument.noise >= 0 && o.instrument.noise <= 0.5))
+      if (!to_number(value, o.instrument.noise) ||
+          !(o.instrument.noise >= 0 && o.instrument.noise <= 0.5))
         return bad("noise");
     } else if (arg == "--seed") {
       if (!need()) return false;
@@ -127,8 +130,9 @@ bool parse_options(int argc, const char* const* argv, Options& o, std::string& e
 
 std::string help_text() {
   std::string models;
-  for (const ModelInfo* m = models_begin(); m != models_end(); ++m) {
-    if (!models.empty()) models += ", ";
+  int n = 0;
+  for (const ModelInfo* m = models_begin(); m != models_end(); ++m, ++n) {
+    if (n) models += n % 7 == 0 ? ",\n                       " : ", ";
     models += m->name;
   }
   return R"(Usage: vmk40xx-sim [options]
@@ -145,7 +149,8 @@ Transports (without either, --listen 127.0.0.1:5025):
                        port line when --listen is given too).
 
 Instrument:
-  --model NAME         one of: )" + models + R"( (default K4102A)
+  --model NAME         one of: )" +
+         models + R"( (default K4102A)
   --serial TEXT        serial number field of *IDN? (default 0)
   --cal-code CODE      calibration security code (default VMK40XX); calibration starts
                        secured: CAL:SEC:STAT 0,VMK40XX unsecures it

@@ -8,10 +8,18 @@
 namespace vmk40xx::sim::scpi {
 namespace {
 
-bool is_space(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool is_alpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+bool is_alpha(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+char upper(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && is_space(s.front())) s.remove_prefix(1);
@@ -39,8 +47,8 @@ struct UnitSuffix {
 };
 // Only the units a power supply's parameters are given in.
 constexpr UnitSuffix kUnits[] = {
-    {"V", 1},     {"MV", 1e-3}, {"KV", 1e3}, {"A", 1},      {"MA", 1e-3}, {"UA", 1e-6},
-    {"S", 1},     {"MS", 1e-3}, {"OHM", 1},  {"KOHM", 1e3}, {"MOHM", 1e6},
+    {"V", 1}, {"MV", 1e-3}, {"KV", 1e3}, {"A", 1},      {"MA", 1e-3},  {"UA", 1e-6},
+    {"S", 1}, {"MS", 1e-3}, {"OHM", 1},  {"KOHM", 1e3}, {"MOHM", 1e6},
 };
 
 int lex_number(std::string_view t, Param& p) {
@@ -50,10 +58,17 @@ int lex_number(std::string_view t, Param& p) {
     if (t.size() < 3) return kInvalidCharInNumber;
     int base = 0;
     switch (upper(t[1])) {
-      case 'H': base = 16; break;
-      case 'Q': base = 8; break;
-      case 'B': base = 2; break;
-      default: return kInvalidCharInNumber;
+      case 'H':
+        base = 16;
+        break;
+      case 'Q':
+        base = 8;
+        break;
+      case 'B':
+        base = 2;
+        break;
+      default:
+        return kInvalidCharInNumber;
     }
     unsigned long long v = 0;
     auto r = std::from_chars(t.data() + 2, t.data() + t.size(), v, base);
@@ -284,8 +299,7 @@ bool Pattern::match_from(std::size_t node, const std::string_view* m, std::size_
     if (iequals(word, n.short_form) || iequals(word, n.long_form)) {
       const int saved = slot < suffixes.size() ? suffixes[slot] : 0;
       if (n.suffix && slot < suffixes.size()) suffixes[slot] = value;
-      if (match_from(node + 1, m + 1, count - 1, suffixes, slot + (n.suffix ? 1 : 0)))
-        return true;
+      if (match_from(node + 1, m + 1, count - 1, suffixes, slot + (n.suffix ? 1 : 0))) return true;
       if (n.suffix && slot < suffixes.size()) suffixes[slot] = saved;
     }
   }
@@ -318,31 +332,56 @@ void append_quoted(std::string& out, std::string_view s) {
 
 std::string_view error_text(int code) {
   switch (code) {
-    case kNoError: return "No error";
-    case kSyntaxError: return "Syntax error";
-    case kInvalidSeparator: return "Invalid separator";
-    case kDataTypeError: return "Data type error";
-    case kParameterNotAllowed: return "Parameter not allowed";
-    case kMissingParameter: return "Missing parameter";
-    case kHeaderSeparatorError: return "Header separator error";
-    case kMnemonicTooLong: return "Program mnemonic too long";
-    case kUndefinedHeader: return "Undefined header";
-    case kHeaderSuffixOutOfRange: return "Header suffix out of range";
-    case kNumericDataError: return "Numeric data error";
-    case kInvalidCharInNumber: return "Invalid character in number";
-    case kInvalidSuffix: return "Invalid suffix";
-    case kInvalidCharacterData: return "Invalid character data";
-    case kInvalidStringData: return "Invalid string data";
-    case kCommandProtected: return "Command protected";
-    case kTriggerIgnored: return "Trigger ignored";
-    case kInitIgnored: return "Init ignored";
-    case kSettingsConflict: return "Settings conflict";
-    case kDataOutOfRange: return "Data out of range";
-    case kTooMuchData: return "Too much data";
-    case kIllegalParameterValue: return "Illegal parameter value";
-    case kQueueOverflow: return "Queue overflow";
-    case kQueryError: return "Query error";
-    default: return "Device-specific error";
+    case kNoError:
+      return "No error";
+    case kSyntaxError:
+      return "Syntax error";
+    case kInvalidSeparator:
+      return "Invalid separator";
+    case kDataTypeError:
+      return "Data type error";
+    case kParameterNotAllowed:
+      return "Parameter not allowed";
+    case kMissingParameter:
+      return "Missing parameter";
+    case kHeaderSeparatorError:
+      return "Header separator error";
+    case kMnemonicTooLong:
+      return "Program mnemonic too long";
+    case kUndefinedHeader:
+      return "Undefined header";
+    case kHeaderSuffixOutOfRange:
+      return "Header suffix out of range";
+    case kNumericDataError:
+      return "Numeric data error";
+    case kInvalidCharInNumber:
+      return "Invalid character in number";
+    case kInvalidSuffix:
+      return "Invalid suffix";
+    case kInvalidCharacterData:
+      return "Invalid character data";
+    case kInvalidStringData:
+      return "Invalid string data";
+    case kCommandProtected:
+      return "Command protected";
+    case kTriggerIgnored:
+      return "Trigger ignored";
+    case kInitIgnored:
+      return "Init ignored";
+    case kSettingsConflict:
+      return "Settings conflict";
+    case kDataOutOfRange:
+      return "Data out of range";
+    case kTooMuchData:
+      return "Too much data";
+    case kIllegalParameterValue:
+      return "Illegal parameter value";
+    case kQueueOverflow:
+      return "Queue overflow";
+    case kQueryError:
+      return "Query error";
+    default:
+      return "Device-specific error";
   }
 }
 

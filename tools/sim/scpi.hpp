@@ -100,8 +100,8 @@ class Pattern {
 bool iequals(std::string_view a, std::string_view b);
 
 // Reply formatting in the instrument's style.
-void append_number(std::string& out, double v);  // +5.00000000E+00
-void append_int(std::string& out, long long v);  // 12, -3
+void append_number(std::string& out, double v);            // +5.00000000E+00
+void append_int(std::string& out, long long v);            // 12, -3
 void append_quoted(std::string& out, std::string_view s);  // "text", with " doubled
 
 }  // namespace vmk40xx::sim::scpi

@@ -40,7 +40,9 @@ bool set_nonblocking(int fd) {
   return flags >= 0 && fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
 
-std::string errno_text(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string errno_text(const char* what) {
+  return std::string(what) + ": " + std::strerror(errno);
+}
 
 }  // namespace
 
@@ -125,7 +127,8 @@ bool Server::listen_tcp(const std::string& host, std::uint16_t port, std::string
   hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
   addrinfo* res = nullptr;
   const std::string service = std::to_string(port);
-  if (int rc = getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &res); rc != 0) {
+  if (int rc = getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &res);
+      rc != 0) {
     error = "cannot resolve " + host + ": " + gai_strerror(rc);
     return false;
   }
@@ -205,7 +208,8 @@ void Server::accept_clients() {
   for (;;) {
     sockaddr_storage peer{};
     socklen_t len = sizeof peer;
-    const int fd = accept4(listen_fd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    const int fd =
+        accept4(listen_fd_, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) return;
     // Replies are small and a client usually waits for each one.
     const int one = 1;
@@ -217,7 +221,8 @@ void Server::accept_clients() {
     char serv[16] = "?";
     getnameinfo(reinterpret_cast<sockaddr*>(&peer), len, host, sizeof host, serv, sizeof serv,
                 NI_NUMERICHOST | NI_NUMERICSERV);
-    if (transcript_) transcript_->write(c->name, '*', std::string("connected from ") + host + ":" + serv);
+    if (transcript_)
+      transcript_->write(c->name, '*', std::string("connected from ") + host + ":" + serv);
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.ptr = c.get();

@@ -37,8 +37,14 @@ const ModelInfo* find_model(std::string_view name) {
   return nullptr;
 }
 
-const ModelInfo& default_model() { return kModels[2]; }
-const ModelInfo* models_begin() { return std::begin(kModels); }
-const ModelInfo* models_end() { return std::end(kModels); }
+const ModelInfo& default_model() {
+  return kModels[2];
+}
+const ModelInfo* models_begin() {
+  return std::begin(kModels);
+}
+const ModelInfo* models_end() {
+  return std::end(kModels);
+}
 
 }  // namespace vmk40xx::sim

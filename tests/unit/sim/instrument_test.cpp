@@ -10,7 +10,8 @@ namespace {
 
 class Sim {
  public:
-  explicit Sim(std::string_view model = "K4102A", InstrumentOptions o = {}) : inst_(with_model(model, o)) {
+  explicit Sim(std::string_view model = "K4102A", InstrumentOptions o = {})
+      : inst_(with_model(model, o)) {
     inst_.set_clock([this] { return now_us_; });
   }
   // Sends a line and returns what the instrument answered (empty when nothing).
@@ -106,15 +107,15 @@ TEST(SimModels, FeaturesTheModelLacksAreUndefinedHeaders) {
     const char* line;
     bool defined;
   } cases[] = {
-      {"K4301A", "VOLT:RANG?", false},      {"K4301A", "VOLT:PROT?", false},
-      {"K4301A", "OUTP:REL?", false},       {"K4301A", "INST:COUP?", true},
-      {"K4104A", "CURR:PROT?", false},      {"K4103A", "CURR:PROT?", true},
+      {"K4301A", "VOLT:RANG?", false},       {"K4301A", "VOLT:PROT?", false},
+      {"K4301A", "OUTP:REL?", false},        {"K4301A", "INST:COUP?", true},
+      {"K4104A", "CURR:PROT?", false},       {"K4103A", "CURR:PROT?", true},
       {"K4101A", "MEM:STAT:NAME? 1", false}, {"K4105A", "MEM:STAT:NAME? 1", true},
-      {"K4201A", "DISP:MODE?", true},       {"K4102A", "DISP:MODE?", false},
-      {"K4102A", "INST:NSEL?", false},      {"K4202A", "INST:NSEL?", true},
-      {"K4102A", "OUTP:TRAC?", false},      {"K4102A", "STAT:QUES:INST?", false},
-      {"K4104A", "CAL:DAC:ERR", false},     {"K4301A", "CAL:VOLT:PROT", false},
-      {"K4301A", "VOLT:STEP?", false},      {"K4203A", "VOLT:STEP?", true},
+      {"K4201A", "DISP:MODE?", true},        {"K4102A", "DISP:MODE?", false},
+      {"K4102A", "INST:NSEL?", false},       {"K4202A", "INST:NSEL?", true},
+      {"K4102A", "OUTP:TRAC?", false},       {"K4102A", "STAT:QUES:INST?", false},
+      {"K4104A", "CAL:DAC:ERR", false},      {"K4301A", "CAL:VOLT:PROT", false},
+      {"K4301A", "VOLT:STEP?", false},       {"K4203A", "VOLT:STEP?", true},
   };
   for (const auto& c : cases) {
     Sim s(c.model);
@@ -152,7 +153,7 @@ TEST(SimModels, RangeNamesAndLimits) {
     EXPECT_DOUBLE_EQ(s.num("CURR? MAX"), c.ihigh);
     s(std::string("VOLT ") + std::to_string(c.vhigh));
     EXPECT_EQ(s.code(), 0);
-    s(std::string("VOLT:RANG ") + c.low);  // range names are accepted as well as LOW/HIGH
+    s(std::string("VOLT:RANG ") + c.low);      // range names are accepted as well as LOW/HIGH
     EXPECT_DOUBLE_EQ(s.num("VOLT?"), c.vlow);  // brought down to the new range
   }
 }

@@ -18,7 +18,8 @@ std::vector<std::string> units(std::string_view line) {
 
 TEST(ScpiSplit, SemicolonsInsideStringsDoNotSplit) {
   EXPECT_EQ(units("VOLT 5;CURR 1"), (std::vector<std::string>{"VOLT 5", "CURR 1"}));
-  EXPECT_EQ(units("DISP:TEXT \"A;B\";*OPC?"), (std::vector<std::string>{"DISP:TEXT \"A;B\"", "*OPC?"}));
+  EXPECT_EQ(units("DISP:TEXT \"A;B\";*OPC?"),
+            (std::vector<std::string>{"DISP:TEXT \"A;B\"", "*OPC?"}));
   EXPECT_EQ(units("DISP:TEXT 'it''s;x'"), (std::vector<std::string>{"DISP:TEXT 'it''s;x'"}));
 }
 

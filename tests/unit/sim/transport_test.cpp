@@ -11,6 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -19,7 +22,8 @@ namespace {
 
 class Served {
  public:
-  explicit Served(bool with_pty = false) : server_(inst_) {
+  explicit Served(bool with_pty = false, Transcript* transcript = nullptr)
+      : server_(inst_, transcript) {
     std::string err;
     EXPECT_TRUE(server_.listen_tcp("127.0.0.1", 0, err)) << err;
     if (with_pty) {
@@ -137,6 +141,28 @@ TEST(SimTcp, CloseAfterLinesAndDroppedLineFeed) {
   // The fault was one-shot: the next connection is served normally.
   Peer q = Peer::tcp(s.port());
   EXPECT_EQ(q.ask("*OPC?"), "1");
+}
+
+TEST(SimTcp, TranscriptRecordsBothDirections) {
+  const std::string path = ::testing::TempDir() + "sim_transcript.txt";
+  std::remove(path.c_str());
+  {
+    Transcript t;
+    ASSERT_TRUE(t.open(path));
+    Served s(false, &t);
+    Peer p = Peer::tcp(s.port());
+    p.send("SIM:FAUL:DROP\n*OPC?\n");
+    p.send("*OPC?\n");
+    EXPECT_EQ(p.line(), "11");
+  }
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string log = text.str();
+  EXPECT_NE(log.find("tcp1 * connected from 127.0.0.1:"), std::string::npos) << log;
+  EXPECT_NE(log.find("tcp1 < *OPC?"), std::string::npos) << log;
+  EXPECT_NE(log.find("tcp1 > 1 [no LF]"), std::string::npos) << log;
+  EXPECT_NE(log.find("Z tcp1 > 1\n"), std::string::npos) << log;
 }
 
 TEST(SimPty, BehavesAsASerialPortAcrossReopens) {
