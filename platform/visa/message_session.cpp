@@ -244,6 +244,7 @@ HRESULT CMessageSession::ReadMessage(size_t max, int stopByte, std::string* out,
   if (HRESULT hr = CheckOpen(iid); FAILED(hr)) return hr;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max<LONG>(timeout_, 0));
   bool waited = false;
+  bool timedOut = false;
   for (;;) {
     if (!pending_.empty() && out->size() < max) {
       size_t take = std::min(pending_.size(), max - out->size());
@@ -270,9 +271,12 @@ HRESULT CMessageSession::ReadMessage(size_t max, int stopByte, std::string* out,
       return S_OK;
     }
     const int32_t left = RemainingMs(deadline);
-    if (left == 0 && waited) {
+    if (left == 0 && waited) timedOut = true;
+    if (timedOut) {
+      // The partial reply is of no use, and what is still to come belongs to it.
       const size_t got = out->size();
       out->clear();
+      clean_ = false;
       return Fail(E_VISA_TMO, iid,
                   "time-out after " + std::to_string(timeout_) + " ms waiting for a reply" +
                       (got ? " (" + std::to_string(got) + " bytes of it had arrived)" : ""));
@@ -287,7 +291,10 @@ HRESULT CMessageSession::ReadMessage(size_t max, int stopByte, std::string* out,
     const HRESULT hr = transport_->Read(reinterpret_cast<uint8_t*>(pending_.data() + old), chunk,
                                         &got, &end, left, &error);
     pending_.resize(old + (SUCCEEDED(hr) ? got : 0));
-    if (hr == E_VISA_TMO) continue;  // the deadline decides, above
+    if (hr == E_VISA_TMO) {
+      timedOut = true;
+      continue;
+    }
     if (FAILED(hr)) {
       const size_t partial = out->size() + pending_.size();
       out->clear();
@@ -307,6 +314,7 @@ HRESULT CMessageSession::ReadExact(size_t count, std::string* out, const IID& ii
   if (HRESULT hr = CheckOpen(iid); FAILED(hr)) return hr;
   const auto deadline = Clock::now() + std::chrono::milliseconds(std::max<LONG>(timeout_, 0));
   bool waited = false;
+  bool timedOut = false;
   while (out->size() < count) {
     if (!pending_.empty()) {
       const size_t take = std::min(pending_.size(), count - out->size());
@@ -316,7 +324,7 @@ HRESULT CMessageSession::ReadExact(size_t count, std::string* out, const IID& ii
       continue;
     }
     const int32_t left = RemainingMs(deadline);
-    if (left == 0 && waited) {
+    if ((left == 0 && waited) || timedOut) {
       const size_t got = out->size();
       out->clear();
       clean_ = false;
@@ -334,7 +342,10 @@ HRESULT CMessageSession::ReadExact(size_t count, std::string* out, const IID& ii
     const HRESULT hr = transport_->Read(reinterpret_cast<uint8_t*>(pending_.data()), chunk, &got,
                                         &end, left, &error);
     pending_.resize(SUCCEEDED(hr) ? got : 0);
-    if (hr == E_VISA_TMO) continue;
+    if (hr == E_VISA_TMO) {
+      timedOut = true;
+      continue;
+    }
     if (FAILED(hr)) {
       const size_t got_ = out->size();
       out->clear();

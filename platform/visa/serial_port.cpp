@@ -201,9 +201,14 @@ HRESULT OpenSerial(const ResourceName& name, const OpenOptions& options, int32_t
       return E_VISA_INV_SETUP;
     }
   }
-  for (const OpenOptions* o : {static_cast<const OpenOptions*>(&fromEnv), &options})
-    for (const auto& [key, value] : o->values)
-      if (!ApplySetting(key, value, &line, error)) return E_VISA_INV_SETUP;
+  for (const auto& [key, value] : fromEnv.values) {
+    if (!ApplySetting(key, value, &line, error)) {
+      *error = "VMK40XX_ASRL_OPTIONS: " + *error;
+      return E_VISA_INV_SETUP;
+    }
+  }
+  for (const auto& [key, value] : options.values)
+    if (!ApplySetting(key, value, &line, error)) return E_VISA_INV_SETUP;
   speed_t speed;
   if (!BaudConstant(line.baud, &speed)) {
     *error = "serial baud rate " + std::to_string(line.baud) + " is not supported";
@@ -247,7 +252,8 @@ HRESULT OpenSerial(const ResourceName& name, const OpenOptions& options, int32_t
   tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
   if (line.flow == 1) tio.c_iflag |= IXON | IXOFF;
   if (line.flow == 2) tio.c_cflag |= CRTSCTS;
-  tio.c_cc[VMIN] = 0;
+  // With VMIN 0 an empty non-blocking read returns 0, which would look like a hang-up.
+  tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   if (::tcsetattr(fd, TCSANOW, &tio) != 0) {
     const int err = errno;
