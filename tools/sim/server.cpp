@@ -58,7 +58,8 @@ struct Server::Conn {
     std::string data;
   };
   std::deque<Delayed> delayed;
-  bool closing = false;  // close once everything queued has gone out
+  bool closing = false;    // close once everything queued has gone out
+  bool peer_done = false;  // the peer shut down its sending side
   bool dead = false;
   bool watching_out = false;
   bool watching_in = true;
@@ -279,7 +280,8 @@ void Server::flush(Conn& c) {
   if (c.out_off == c.out.size()) {
     c.out.clear();
     c.out_off = 0;
-    if (c.closing && c.delayed.empty()) return close_conn(c, "closed by fault injection");
+    if (c.closing && c.delayed.empty())
+      return close_conn(c, c.peer_done ? "closed by peer" : "closed by fault injection");
   }
   update_interest(c);
 }
@@ -318,6 +320,7 @@ void Server::handle_line(Conn& c, std::string_view line, std::int64_t now) {
 }
 
 void Server::on_readable(Conn& c) {
+  bool peer_done = false;
   for (;;) {
     const ssize_t n = ::read(c.fd, read_buf_.data(), read_buf_.size());
     if (n > 0) {
@@ -328,7 +331,12 @@ void Server::on_readable(Conn& c) {
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
     if (c.pty) break;  // EIO while nobody has the terminal open: wait for the next one
-    return close_conn(c, n == 0 ? "closed by peer" : "closed (read failed)");
+    if (n < 0) return close_conn(c, "closed (read failed)");
+    // The peer has finished sending but may still read: answer what came, then close. A
+    // last line cut short by the end of input counts as complete, as with END on a bus.
+    peer_done = true;
+    if (!c.in.empty() && c.in.back() != '\n') c.in.push_back('\n');
+    break;
   }
   const std::int64_t now = steady_now_us();
   std::size_t start = 0;
@@ -343,6 +351,10 @@ void Server::on_readable(Conn& c) {
     }
   }
   c.in.erase(0, start);
+  if (peer_done) {
+    c.peer_done = c.closing = true;
+    c.in.clear();
+  }
   if (c.in.size() > kMaxLine) {
     if (transcript_) transcript_->write(c.name, '*', "discarded an over-long line");
     c.in.clear();
@@ -392,6 +404,11 @@ void Server::run() {
       }
       Conn& c = *static_cast<Conn*>(ev.data.ptr);
       if (c.dead) continue;
+      // Fully gone after saying it was done: nobody is left to take the delayed replies.
+      if (!c.pty && c.peer_done && (ev.events & (EPOLLHUP | EPOLLERR))) {
+        close_conn(c, "closed by peer");
+        continue;
+      }
       if (ev.events & (EPOLLIN | EPOLLHUP | EPOLLERR)) on_readable(c);
       if (!c.dead && (ev.events & EPOLLOUT)) flush(c);
     }

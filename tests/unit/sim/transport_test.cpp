@@ -68,6 +68,7 @@ class Peer {
       s.remove_prefix(static_cast<std::size_t>(n));
     }
   }
+  void shut_write() { shutdown(fd_, SHUT_WR); }
   // One reply without its LF; "<timeout>" or "<eof>" when none comes.
   std::string line(int timeout_ms = 3000) {
     for (;;) {
@@ -115,6 +116,16 @@ TEST(SimTcp, PipelinedLinesAnswerInOrderAndCrLfIsAccepted) {
     const std::string want = "+" + std::to_string(i % 8) + ".00000000E+00";
     ASSERT_EQ(p.line(), want) << "line " << i;
   }
+}
+
+TEST(SimTcp, PeerThatStopsSendingStillGetsItsReplies) {
+  Served s;
+  Peer p = Peer::tcp(s.port());
+  p.send("SIM:FAUL:DEL 50\n*OPC?\n*IDN?");  // the last line ends with the input
+  p.shut_write();
+  EXPECT_EQ(p.line(), "1");
+  EXPECT_EQ(p.line(), "Velmora,K4102A,0,1.2-5.0-1.0");
+  EXPECT_EQ(p.line(), "<eof>");
 }
 
 TEST(SimTcp, DelayedRepliesKeepTheirOrder) {
