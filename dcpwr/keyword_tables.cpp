@@ -13,32 +13,24 @@ namespace {
 // The empty keyword for 0 and 99 lets a session whose model is unknown (or not yet settled)
 // read back as "no supported model": 99 is listed last, so the empty string maps to it.
 constexpr CEnumCommand kModel[] = {
-    {"", VelmoraK40xxNotAssigned, ""},
-    {"", VelmoraK40xxModelK4301A, "K4301A"},
-    {"", VelmoraK40xxModelK4101A, "K4101A"},
-    {"", VelmoraK40xxModelK4102A, "K4102A"},
-    {"", VelmoraK40xxModelK4103A, "K4103A"},
-    {"", VelmoraK40xxModelK4104A, "K4104A"},
-    {"", VelmoraK40xxModelK4105A, "K4105A"},
-    {"", VelmoraK40xxModelK4106A, "K4106A"},
-    {"", VelmoraK40xxModelK4107A, "K4107A"},
-    {"", VelmoraK40xxModelK4108A, "K4108A"},
-    {"", VelmoraK40xxModelK4109A, "K4109A"},
-    {"", VelmoraK40xxModelK4201A, "K4201A"},
-    {"", VelmoraK40xxModelK4202A, "K4202A"},
-    {"", VelmoraK40xxModelK4203A, "K4203A"},
-    {"", VelmoraK40xxModelK4204A, "K4204A"},
-    {"", VelmoraK40xxModelNoneSupport, ""},
+    {"", VelmoraK40xxNotAssigned, ""},       {"", VelmoraK40xxModelK4301A, "K4301A"},
+    {"", VelmoraK40xxModelK4101A, "K4101A"}, {"", VelmoraK40xxModelK4102A, "K4102A"},
+    {"", VelmoraK40xxModelK4103A, "K4103A"}, {"", VelmoraK40xxModelK4104A, "K4104A"},
+    {"", VelmoraK40xxModelK4105A, "K4105A"}, {"", VelmoraK40xxModelK4106A, "K4106A"},
+    {"", VelmoraK40xxModelK4107A, "K4107A"}, {"", VelmoraK40xxModelK4108A, "K4108A"},
+    {"", VelmoraK40xxModelK4109A, "K4109A"}, {"", VelmoraK40xxModelK4201A, "K4201A"},
+    {"", VelmoraK40xxModelK4202A, "K4202A"}, {"", VelmoraK40xxModelK4203A, "K4203A"},
+    {"", VelmoraK40xxModelK4204A, "K4204A"}, {"", VelmoraK40xxModelNoneSupport, ""},
 };
 
 constexpr CEnumCommand kOutput[] = {
     {"", VelmoraK40xxOutput1, "1"}, {"", VelmoraK40xxOutput2, "2"}, {"", VelmoraK40xxOutput3, "3"}};
 
-constexpr CEnumCommand kRangeType[] = {
-    {"", VelmoraK40xxRangeCurrent, "CURR"}, {"", VelmoraK40xxRangeVoltage, "VOLT"}};
+constexpr CEnumCommand kRangeType[] = {{"", VelmoraK40xxRangeCurrent, "CURR"},
+                                       {"", VelmoraK40xxRangeVoltage, "VOLT"}};
 
-constexpr CEnumCommand kVoltageRange[] = {
-    {"", VelmoraK40xxVoltageRangeLow, "LOW"}, {"", VelmoraK40xxVoltageRangeHigh, "HIGH"}};
+constexpr CEnumCommand kVoltageRange[] = {{"", VelmoraK40xxVoltageRangeLow, "LOW"},
+                                          {"", VelmoraK40xxVoltageRangeHigh, "HIGH"}};
 
 // A direction without a row has no command: RunStep then sends nothing after the selection.
 constexpr CEnumCommand kStepDirection[] = {
@@ -48,9 +40,8 @@ constexpr CEnumCommand kStepDirection[] = {
     {"", VelmoraK40xxCurrentStepDirectionDown, "CURR DOWN"},
 };
 
-constexpr CEnumCommand kTriggerSource[] = {
-    {"", VelmoraK40xxTriggerSourceImmediate, "IMM"},
-    {"", VelmoraK40xxTriggerSourceSwTrigFunc, "BUS"}};
+constexpr CEnumCommand kTriggerSource[] = {{"", VelmoraK40xxTriggerSourceImmediate, "IMM"},
+                                           {"", VelmoraK40xxTriggerSourceSwTrigFunc, "BUS"}};
 
 // The output pairs are K4301A's output names exactly as the instrument spells them. The fixed
 // texts the dual models and K4301A send for On, Off, All and None are the Coupling member's.
@@ -64,18 +55,16 @@ constexpr CEnumCommand kCoupling[] = {
     {"", VelmoraK40xxCouplingP25N25, "P25V, N25V"},
 };
 
-constexpr CEnumCommand kDisplayMode[] = {
-    {"", VelmoraK40xxDisplayModeVoltCurrent, "VI"},
-    {"", VelmoraK40xxDisplayModeVoltVolt, "VV"},
-    {"", VelmoraK40xxDisplayModeCurrentCurrent, "II"}};
+constexpr CEnumCommand kDisplayMode[] = {{"", VelmoraK40xxDisplayModeVoltCurrent, "VI"},
+                                         {"", VelmoraK40xxDisplayModeVoltVolt, "VV"},
+                                         {"", VelmoraK40xxDisplayModeCurrentCurrent, "II"}};
 
-constexpr CEnumCommand kCalibrationLevel[] = {
-    {"", VelmoraK40xxCalibrationLevelMin, "MIN"},
-    {"", VelmoraK40xxCalibrationLevelMid, "MID"},
-    {"", VelmoraK40xxCalibrationLevelMax, "MAX"}};
+constexpr CEnumCommand kCalibrationLevel[] = {{"", VelmoraK40xxCalibrationLevelMin, "MIN"},
+                                              {"", VelmoraK40xxCalibrationLevelMid, "MID"},
+                                              {"", VelmoraK40xxCalibrationLevelMax, "MAX"}};
 
 constexpr std::array<std::span<const CEnumCommand>, 9> kRows{
-    kModel, kOutput, kRangeType, kVoltageRange, kStepDirection,
+    kModel,         kOutput,   kRangeType,   kVoltageRange,     kStepDirection,
     kTriggerSource, kCoupling, kDisplayMode, kCalibrationLevel,
 };
 

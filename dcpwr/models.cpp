@@ -57,7 +57,7 @@ constexpr std::string_view kSingleOrDual[] = {kFamilySingleOutput, kFamilyDualOu
 constexpr std::string_view kOcpModels[] = {"K4101A", "K4102A", "K4103A"};
 constexpr std::string_view kDualModels[] = {"K4201A", "K4202A", "K4203A", "K4204A"};
 constexpr std::string_view kMemoryModels[] = {kFamilyDualOutput, "K4104A", "K4105A", "K4106A",
-                                              "K4107A", "K4108A", "K4109A"};
+                                              "K4107A",          "K4108A", "K4109A"};
 
 constexpr std::string_view kOutputs = "IVelmoraK40xxOutputs";
 constexpr std::string_view kOutput = "IVelmoraK40xxOutput";
@@ -114,10 +114,9 @@ const FeatureRow kFeatures[] = {
 };
 
 // Restricted values per enumeration; every other value of the enumeration is on every model.
-constexpr CEnumSupportedModel kOutputValues[] = {
-    {kFamilyThreeOutputs, VelmoraK40xxOutput2},
-    {kFamilyDualOutput, VelmoraK40xxOutput2},
-    {kFamilyThreeOutputs, VelmoraK40xxOutput3}};
+constexpr CEnumSupportedModel kOutputValues[] = {{kFamilyThreeOutputs, VelmoraK40xxOutput2},
+                                                 {kFamilyDualOutput, VelmoraK40xxOutput2},
+                                                 {kFamilyThreeOutputs, VelmoraK40xxOutput3}};
 constexpr CEnumSupportedModel kCurrentLimitBehaviorValues[] = {
     {"K4101A", VelmoraK40xxCurrentLimitTrip},
     {"K4102A", VelmoraK40xxCurrentLimitTrip},
@@ -170,14 +169,17 @@ std::string MemberKey(std::string_view interfaceName, std::string_view memberNam
 const SupportedModelTable& Models() {
   static const SupportedModelTable table = [] {
     std::array<ModelFamilyRow, kModels.size()> rows{};
-    std::transform(kModels.begin(), kModels.end(), rows.begin(),
-                   [](const ModelInfo& m) { return ModelFamilyRow{m.model, m.family}; });
+    std::transform(kModels.begin(), kModels.end(), rows.begin(), [](const ModelInfo& m) {
+      return ModelFamilyRow{m.model, m.family};
+    });
     return SupportedModelTable(rows);
   }();
   return table;
 }
 
-std::span<const ModelInfo> AllModels() { return kModels; }
+std::span<const ModelInfo> AllModels() {
+  return kModels;
+}
 
 const ModelInfo* FindModel(std::string_view model) {
   auto it = std::find_if(kModels.begin(), kModels.end(),
@@ -206,7 +208,9 @@ ModelLimits LookupModelLimits(std::string_view model) {
   return limits;
 }
 
-std::span<const FeatureRow> FeatureRows() { return kFeatures; }
+std::span<const FeatureRow> FeatureRows() {
+  return kFeatures;
+}
 
 const CSupportedModelValidator* FeatureValidator(std::string_view interfaceName,
                                                  std::string_view memberName) {

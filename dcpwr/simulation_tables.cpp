@@ -18,7 +18,7 @@ const SimulationRow kRows[] = {
     {"IVelmoraK40xxOutput.VoltageLevel", 0.0},
     {"IVelmoraK40xxOutput.CurrentLimit", 20.0},
     {"IVelmoraK40xxOutput.CurrentLimitBehavior", int32_t{VelmoraK40xxCurrentLimitTrip}},
-    {"IVelmoraK40xxOutput.Step", 0.001},                       // all four step types
+    {"IVelmoraK40xxOutput.Step", 0.001},  // all four step types
     {"IVelmoraK40xxOutput.VoltageRange", int32_t{VelmoraK40xxVoltageRangeLow}},
 
     {"IVelmoraK40xxProtection.OVPEnabled", kTrue},

@@ -19,8 +19,9 @@ namespace vmk {
 BSTR CopyBstr(const OLECHAR* source);
 
 template <class T>
-inline constexpr bool kIsCacheType = std::is_same_v<T, VARIANT_BOOL> || std::is_same_v<T, int32_t> ||
-                                     std::is_same_v<T, double> || std::is_same_v<T, BSTR>;
+inline constexpr bool kIsCacheType =
+    std::is_same_v<T, VARIANT_BOOL> || std::is_same_v<T, int32_t> || std::is_same_v<T, double> ||
+    std::is_same_v<T, BSTR>;
 
 template <class T>
 class CComparePolicy : public CModelBasedType {
@@ -118,10 +119,14 @@ class CCacheManager {
  private:
   template <class T>
   static constexpr std::size_t TypeIndex() {
-    if constexpr (std::is_same_v<T, VARIANT_BOOL>) return 0;
-    else if constexpr (std::is_same_v<T, int32_t>) return 1;
-    else if constexpr (std::is_same_v<T, double>) return 2;
-    else return 3;
+    if constexpr (std::is_same_v<T, VARIANT_BOOL>)
+      return 0;
+    else if constexpr (std::is_same_v<T, int32_t>)
+      return 1;
+    else if constexpr (std::is_same_v<T, double>)
+      return 2;
+    else
+      return 3;
   }
   using Slots = std::array<std::unique_ptr<CCacheEntryBase>, 4>;
   StringMap<Slots> entries_;

@@ -20,7 +20,8 @@ std::span<const std::string> Listed(const StringMap<std::vector<std::string>>& m
 ModelBasedEntries<CSupportedModel> SupportedEntries(std::span<const std::string_view> names) {
   ModelBasedEntries<CSupportedModel> entries;
   entries.reserve(names.size());
-  for (std::string_view name : names) entries.push_back(std::make_unique<CSupportedModel>(std::string(name)));
+  for (std::string_view name : names)
+    entries.push_back(std::make_unique<CSupportedModel>(std::string(name)));
   return entries;
 }
 

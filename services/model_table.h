@@ -83,7 +83,8 @@ using ModelBasedEntries = std::vector<std::unique_ptr<T>>;
 template <class T>
 class CModelBasedMap {
  public:
-  explicit CModelBasedMap(ModelBasedEntries<T> entries, const SupportedModelTable& models = Models()) {
+  explicit CModelBasedMap(ModelBasedEntries<T> entries,
+                          const SupportedModelTable& models = Models()) {
     for (auto& entry : entries) {
       if (!entry) continue;
       const std::string& name = entry->Name();

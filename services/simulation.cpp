@@ -93,13 +93,13 @@ HRESULT SimulatedWrite(CCacheManager& cache, std::string_view key, const T& valu
   return S_OK;
 }
 
-#define VMK_SIMULATION_TYPE(T)                                                                 \
-  template class CSimulationInfo<T>;                                                           \
-  template T SimulatedValue<T>(const SimulationTable<T>&, std::string_view);                   \
-  template const SimulationTable<T>* CSimulationRegistry::Find<T>(std::string_view) const;     \
-  template HRESULT SimulatedRead<T>(CCacheManager&, std::string_view, std::string_view, T*,    \
-                                    const CSimulationRegistry&);                               \
-  template HRESULT SimulatedWrite<T>(CCacheManager&, std::string_view, const T&,               \
+#define VMK_SIMULATION_TYPE(T)                                                              \
+  template class CSimulationInfo<T>;                                                        \
+  template T SimulatedValue<T>(const SimulationTable<T>&, std::string_view);                \
+  template const SimulationTable<T>* CSimulationRegistry::Find<T>(std::string_view) const;  \
+  template HRESULT SimulatedRead<T>(CCacheManager&, std::string_view, std::string_view, T*, \
+                                    const CSimulationRegistry&);                            \
+  template HRESULT SimulatedWrite<T>(CCacheManager&, std::string_view, const T&,            \
                                      const CSimulationRegistry&);
 VMK_SIMULATION_TYPE(VARIANT_BOOL)
 VMK_SIMULATION_TYPE(int32_t)

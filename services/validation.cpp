@@ -13,7 +13,8 @@ bool CheckValue(const ValidationPolicies& table, std::string_view model, double 
 const ValidationPolicies& TriggerDelayPolicies() {
   static const ValidationPolicies policies = [] {
     ModelBasedEntries<CParameterValidationPolicy> entries;
-    entries.push_back(std::make_unique<CMinMaxParameterValidationPolicy>(std::string(), 0.0, 3600.0));
+    entries.push_back(
+        std::make_unique<CMinMaxParameterValidationPolicy>(std::string(), 0.0, 3600.0));
     return ValidationPolicies(std::move(entries));
   }();
   return policies;

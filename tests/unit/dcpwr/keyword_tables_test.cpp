@@ -51,7 +51,8 @@ TEST(KeywordTablesTest, DescriptorFunctionFollowsTheTable) {
 
 TEST(KeywordTablesTest, SessionBindingForTheEnumerationQuery) {
   // Built from a temporary model string, as the session hands out its model by value.
-  const CModelKeywordLookup binding(KeywordTable(KeywordEnum::TriggerSource), std::string("K4201A"));
+  const CModelKeywordLookup binding(KeywordTable(KeywordEnum::TriggerSource),
+                                    std::string("K4201A"));
   const KeywordLookup& lookup = binding;
   int32_t value = -1;
   EXPECT_TRUE(lookup.ValueOf("IMM", &value));

@@ -10,7 +10,11 @@ namespace vmk::test {
 
 inline const SupportedModelTable& TestModels() {
   static constexpr std::array<ModelFamilyRow, 5> kRows{{
-      {"A1", "Fam1"}, {"A2", "Fam1"}, {"A3", "Fam1"}, {"A2", "Fam2"}, {"B1", "Fam2"},
+      {"A1", "Fam1"},
+      {"A2", "Fam1"},
+      {"A3", "Fam1"},
+      {"A2", "Fam2"},
+      {"B1", "Fam2"},
   }};
   static const SupportedModelTable table(kRows);
   return table;
