@@ -331,19 +331,12 @@ HRESULT CDriver::ErrorQuery(LONG* code, BSTR* message) {
 
 HRESULT CDriver::GetNextCoercionRecord(BSTR* record) {
   *record = nullptr;
-  std::string text;
-  if (flags_.recordCoercions && !coercions_.empty()) {
-    text = std::move(coercions_.front());
-    coercions_.pop_front();
-  }
-  ReplaceBstr(record, text);
+  ReplaceBstr(record, flags_.recordCoercions ? coercions_.NextCoercionRecord() : std::string());
   return S_OK;
 }
 
 void CDriver::AddCoercionRecord(std::string record) {
-  static constexpr size_t kCapacity = 1000;
-  if (coercions_.size() >= kCapacity) coercions_.pop_front();
-  coercions_.push_back(std::move(record));
+  coercions_.AddCoercionRecord(std::move(record));
 }
 
 void CDriver::InvalidateAll() {

@@ -3,7 +3,6 @@
 // The power-supply layer derives the creatable class from it and fills in the hooks.
 #pragma once
 
-#include <deque>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -12,6 +11,7 @@
 #include "driver/com_object.h"
 #include "driver/node.h"
 #include "io/io_seams.h"
+#include "services/validation.h"
 #include "vmk40xx/ivi_driver.h"
 
 namespace vmk {
@@ -233,7 +233,7 @@ class CDriver : public CComObject, public CNode, public IoHost {
   std::unordered_map<std::string, std::string> initOptions_{17};
   std::unordered_map<std::string, std::string> driverSetupRecord_{17};
   TraceSettings trace_;
-  std::deque<std::string> coercions_;
+  CCoercionLog coercions_;
   // Virtual names from the configuration store: lower-case virtual -> lower-case physical, and
   // lower-case physical -> physical as the store spells it.
   std::unordered_map<std::string, std::string> virtualNames_;
