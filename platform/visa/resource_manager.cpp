@@ -26,6 +26,7 @@ constexpr TransportEntry kTransports[] = {
     {"TCPIP", "SOCKET", OpenTcpSocket},
     {"ASRL", "INSTR", OpenSerial},
     {"SCRIPT", "INSTR", OpenScript},
+    {"SCRIPT", "SOCKET", OpenScript},
     {"TCPIP", "INSTR", NotAvailable},  // VXI-11 and HiSLIP
     {"USB", "INSTR", NotAvailable},    // USBTMC
     {"GPIB", "INSTR", NotAvailable},
