@@ -256,11 +256,12 @@ struct CommandSet {
   }
   static void opc(Call& c) {
     if (!c.params(0, 0)) return;
-    // Every operation completes before the next line is read, so *OPC? can answer at once.
-    if (c.query())
-      c.text("1");
-    else
-      c.in.esr_ |= 0x01;
+    // Settings take effect at once; only a delayed trigger is still pending.
+    if (!c.query()) return void(c.in.esr_ |= 0x01);
+    for (const OutputRuntime& r : c.in.rt_)
+      if (r.trigger == TriggerState::Delaying)
+        c.in.hold_until_us_ = std::max(c.in.hold_until_us_, r.fire_at_us);
+    c.text("1");
   }
   static void esr(Call& c) { read_clear(c, c.in.esr_); }
   static void ese(Call& c) { reg(c, c.in.ese_, 255); }
@@ -865,6 +866,7 @@ bool Instrument::execute(std::string_view line, std::string& reply) {
   const auto& table = CommandSet::table();
   const std::size_t start = reply.size();
   bool replied = false;
+  hold_until_us_ = 0;
   // SCPI compound rule: a header without a leading ':' continues from the node of the previous
   // header. `path` holds that node's mnemonics.
   std::array<std::string_view, scpi::kMaxMnemonics> path{}, full{};

@@ -93,6 +93,10 @@ class Instrument {
   std::int64_t next_deadline_us() const;  // max() when nothing is pending
   void advance(std::int64_t now_us);
 
+  // A line with *OPC? may only be answered once pending triggers have fired; this is when,
+  // for the line executed last (0 when it can be answered at once).
+  std::int64_t hold_reply_until_us() const { return hold_until_us_; }
+
   Faults& faults() { return faults_; }
   const ModelInfo& model() const { return *model_; }
   const Settings& settings() const { return set_; }
@@ -153,6 +157,7 @@ class Instrument {
   std::string cal_code_;
   std::string cal_string_ = "FACTORY CAL 09/Aug/2002";
   int cal_count_ = 1;
+  std::int64_t hold_until_us_ = 0;
   bool remote_ = false;
   long beeps_ = 0;
   std::uint64_t rng_;

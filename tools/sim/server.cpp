@@ -288,8 +288,9 @@ void Server::flush(Conn& c) {
 
 void Server::queue_reply(Conn& c, std::int64_t now) {
   const int delay = inst_.faults().delay_ms;
-  if (delay > 0 || !c.delayed.empty()) {
-    std::int64_t due = now + static_cast<std::int64_t>(delay) * 1000;
+  const std::int64_t hold = inst_.hold_reply_until_us();
+  if (delay > 0 || hold > now || !c.delayed.empty()) {
+    std::int64_t due = std::max(now + static_cast<std::int64_t>(delay) * 1000, hold);
     // Replies leave in the order their lines came, even when the delay was shortened meanwhile.
     if (!c.delayed.empty()) due = std::max(due, c.delayed.back().due_us);
     c.delayed.push_back({due, reply_});

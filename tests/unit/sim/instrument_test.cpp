@@ -271,6 +271,10 @@ TEST(SimTriggers, ImmediateAfterDelayAndBus) {
   Sim s("K4102A");
   s("VOLT:TRIG 3;CURR:TRIG 2;:TRIG:DEL 0.5;:INIT");
   EXPECT_DOUBLE_EQ(s.num("VOLT?"), 0);
+  EXPECT_EQ(s.inst().hold_reply_until_us(), 0);
+  EXPECT_EQ(s("*OPC?"), "1");
+  EXPECT_EQ(s.inst().hold_reply_until_us(), s.inst().next_deadline_us());  // answer after firing
+  EXPECT_GT(s.inst().hold_reply_until_us(), 0);
   s.wait_ms(400);
   EXPECT_DOUBLE_EQ(s.num("VOLT?"), 0);
   s.wait_ms(100);
