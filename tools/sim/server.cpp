@@ -34,6 +34,8 @@ constexpr std::uint64_t kWakeTag = 2;
 // A client that sends without reading must not make the emulator buffer without bound.
 constexpr std::size_t kMaxPendingOut = 4u << 20;
 constexpr std::size_t kMaxLine = 1u << 20;
+// Nobody may have the terminal open; a serial line does not keep what nobody reads.
+constexpr std::size_t kMaxPtyBacklog = 64u << 10;
 
 bool set_nonblocking(int fd) {
   const int flags = fcntl(fd, F_GETFL, 0);
@@ -234,7 +236,7 @@ void Server::accept_clients() {
 
 void Server::update_interest(Conn& c) {
   const bool want_out = c.out_off < c.out.size();
-  const bool want_in = !c.closing && c.out.size() < kMaxPendingOut;
+  const bool want_in = !c.closing && (c.pty || c.out.size() < kMaxPendingOut);
   if (want_out == c.watching_out && want_in == c.watching_in) return;
   epoll_event ev{};
   ev.events = (want_in ? EPOLLIN : 0u) | (want_out ? EPOLLOUT : 0u);
@@ -294,6 +296,8 @@ void Server::queue_reply(Conn& c, std::int64_t now) {
     // Replies leave in the order their lines came, even when the delay was shortened meanwhile.
     if (!c.delayed.empty()) due = std::max(due, c.delayed.back().due_us);
     c.delayed.push_back({due, reply_});
+  } else if (c.pty && c.out.size() - c.out_off > kMaxPtyBacklog) {
+    if (transcript_) transcript_->write(c.name, '*', "reply dropped: nobody reads the terminal");
   } else {
     c.out.append(reply_);
   }
