@@ -70,15 +70,15 @@ class CNode {
     HRESULT hr = Enter(m, pointers);
     if (hr != S_OK) return hr;
     ModelScope model(*this);
+    // A power-supply member the session's model lacks is refused before anything else happens.
+    if (hr = CheckModel(m); hr != S_OK) return hr;
     return Guard(body);
   }
 
-  // A property getter of a power-supply interface: the frame, the model check, then either the
-  // simulated value or the prepared command (formatted with `args`) around `body`.
+  // A property getter of a power-supply interface: the frame, then either the simulated value or the prepared command (formatted with `args`) around `body`.
   template <class T, class Body>
   HRESULT Get(const Member& m, T* val, Body&& body, std::vector<CommandArg> args = {}) {
     return Frame(m, {val}, [&]() -> HRESULT {
-      if (HRESULT hr = CheckModel(m); hr != S_OK) return hr;
       if (Simulating()) return SimulatedRead(m, val);
       return WithCommand(m, args, body);
     });
@@ -90,7 +90,6 @@ class CNode {
   HRESULT Put(const Member& m, T val, Check&& check, Body&& body,
               std::vector<CommandArg> extra = {}) {
     return Frame(m, {}, [&]() -> HRESULT {
-      if (HRESULT hr = CheckModel(m); hr != S_OK) return hr;
       if (HRESULT hr = check(); FAILED(hr)) return hr;
       if (Simulating()) return SimulatedWrite(m, val);
       extra.push_back(ToArg(m, val));
@@ -104,7 +103,6 @@ class CNode {
   HRESULT Act(const Member& m, std::initializer_list<const void*> pointers, Body&& body,
               std::vector<CommandArg> args = {}) {
     return Frame(m, pointers, [&]() -> HRESULT {
-      if (HRESULT hr = CheckModel(m); hr != S_OK) return hr;
       if (Simulating()) return S_OK;
       return WithCommand(m, args, body);
     });
@@ -113,7 +111,6 @@ class CNode {
   HRESULT ActOrSimulate(const Member& m, std::initializer_list<const void*> pointers,
                         Simulated&& simulated, Body&& body, std::vector<CommandArg> args = {}) {
     return Frame(m, pointers, [&]() -> HRESULT {
-      if (HRESULT hr = CheckModel(m); hr != S_OK) return hr;
       if (Simulating()) return simulated();
       return WithCommand(m, args, body);
     });
