@@ -331,13 +331,13 @@ struct CommandSet {
       return;
     }
     if (!c.params(1, 3)) return;
-    if (c.count() == 1 && (word(c.p(0), "ALL") ||
-                           (!triple && (word(c.p(0), "ON") ||
-                                        (c.p(0).kind == ParamKind::Number && c.p(0).number == 1)))))
+    // ALL and NONE everywhere; the dual models also take a plain boolean.
+    const Param& q = c.p(0);
+    const bool one = c.count() == 1;
+    const bool number = q.kind == ParamKind::Number;
+    if (one && (word(q, "ALL") || (!triple && (word(q, "ON") || (number && q.number == 1)))))
       return void(mask = all);
-    if (c.count() == 1 && (word(c.p(0), "NONE") ||
-                           (!triple && (word(c.p(0), "OFF") ||
-                                        (c.p(0).kind == ParamKind::Number && c.p(0).number == 0)))))
+    if (one && (word(q, "NONE") || (!triple && (word(q, "OFF") || (number && q.number == 0)))))
       return void(mask = 0);
     if (!triple) return c.error(scpi::kIllegalParameterValue);
     unsigned m = 0;

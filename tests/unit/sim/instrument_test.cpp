@@ -228,6 +228,19 @@ TEST(SimLoad, ConstantVoltageAndConstantCurrent) {
   EXPECT_DOUBLE_EQ(s.num("MEAS:VOLT?"), 0);
 }
 
+TEST(SimLoad, LoadsArePerOutput) {
+  Sim s("K4201A");
+  s("INST:NSEL 1;:VOLT 2;CURR 1;:INST:NSEL 2;:VOLT 2;CURR 1;:OUTP 1");
+  s("SIM:LOAD2 1");  // 2 A wanted from output 2 only
+  EXPECT_EQ(s("SIM:LOAD1?;:SIM:LOAD2?"), "+1.00000000E+01;+1.00000000E+00");
+  EXPECT_EQ(s("STAT:QUES:INST:ISUM1:COND?;:STAT:QUES:INST:ISUM2:COND?"), "2;1");
+  s("INST:NSEL 1");
+  EXPECT_DOUBLE_EQ(s.num("MEAS:CURR?"), 0.2);
+  s("SIM:LOAD 0");  // a short on the selected output
+  EXPECT_DOUBLE_EQ(s.num("MEAS:VOLT?"), 0);
+  EXPECT_DOUBLE_EQ(s.num("MEAS:CURR?"), 1);
+}
+
 TEST(SimLoad, NoiseStaysWithinItsAmplitude) {
   InstrumentOptions o;
   o.noise = 0.01;
