@@ -81,7 +81,8 @@ HRESULT CDriverIOManager::NoProvider() const {
 }
 
 HRESULT CDriverIOManager::Unexpected(std::string_view reply, std::string_view what) {
-  const std::string text = "\"" + std::string(reply) + "\" " + std::string(what);
+  std::string text = "\"";
+  text.append(reply).append("\" ").append(what);
   return errors_ ? errors_->ReportErrorWithText(Msg::E_IVI_UNEXPECTED_RESPONSE, text)
                  : E_IVI_UNEXPECTED_RESPONSE;
 }
