@@ -336,7 +336,6 @@ std::string_view error_text(int code) {
       return "No error";
     case kSyntaxError:
       return "Syntax error";
-    case kInvalidSeparator:
       return "Invalid separator";
     case kDataTypeError:
       return "Data type error";
@@ -344,7 +343,6 @@ std::string_view error_text(int code) {
       return "Parameter not allowed";
     case kMissingParameter:
       return "Missing parameter";
-    case kHeaderSeparatorError:
       return "Header separator error";
     case kMnemonicTooLong:
       return "Program mnemonic too long";
@@ -378,7 +376,6 @@ std::string_view error_text(int code) {
       return "Illegal parameter value";
     case kQueueOverflow:
       return "Queue overflow";
-    case kQueryError:
       return "Query error";
     default:
       return "Device-specific error";

@@ -14,11 +14,9 @@ namespace vmk40xx::sim::scpi {
 enum Error : int {
   kNoError = 0,
   kSyntaxError = -102,
-  kInvalidSeparator = -103,
   kDataTypeError = -104,
   kParameterNotAllowed = -108,
   kMissingParameter = -109,
-  kHeaderSeparatorError = -111,
   kMnemonicTooLong = -112,
   kUndefinedHeader = -113,
   kHeaderSuffixOutOfRange = -114,
@@ -35,7 +33,6 @@ enum Error : int {
   kTooMuchData = -223,
   kIllegalParameterValue = -224,
   kQueueOverflow = -350,
-  kQueryError = -400,
 };
 
 std::string_view error_text(int code);
