@@ -143,8 +143,10 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
     initialized_ = false;
     return status;
   };
-  if (hr = BuildRepCaps(); FAILED(hr)) return fail(hr, true);
+  // The instrument is identified before the instances are built: how many outputs there are
+  // depends on the model its reply names.
   if (hr = ApplyModelLimits(); FAILED(hr)) return fail(hr, true);
+  if (hr = BuildRepCaps(); FAILED(hr)) return fail(hr, true);
   if (hr = Identify(); FAILED(hr)) return fail(hr, true);
   if (idQuery && !Models().IsKnownModel(model_)) {
     std::string text = "Unrecognized model: " + model_ + ".";

@@ -74,6 +74,12 @@ TEST_F(Instrument, IdentificationSetsModelAndFirmware) {
   EXPECT_EQ(model.utf8(), "K4201A");
   EXPECT_EQ(firmware.utf8(), "1.7-2.0");
   EXPECT_EQ(maker.utf8(), "Maker");
+  // The instances follow the model the instrument named, not the one of an earlier session.
+  ComPtr<IVelmoraK40xxOutputs> outputs;
+  ASSERT_EQ(root->get_Outputs(outputs.put()), S_OK);
+  LONG count = 0;
+  EXPECT_EQ(outputs->get_Count(&count), S_OK);
+  EXPECT_EQ(count, 2);
 }
 
 TEST_F(Instrument, ASerialInstrumentIsPutIntoRemoteModeFirst) {
