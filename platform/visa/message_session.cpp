@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "platform/com/com_ptr.h"
 #include "platform/visa/number_text.h"
@@ -61,20 +62,32 @@ HRESULT CMessageSession::get_Timeout(LONG* pVal) {
 }
 
 HRESULT CMessageSession::put_Timeout(LONG val) {
-  std::lock_guard lock(mutex_);
-  if (val < -1)
-    return Fail(E_INVALIDARG, IID_IVisaSession,
-                "time-out " + std::to_string(val) + " ms is not valid (-1 waits forever)");
-  timeout_ = val;
-  return S_OK;
+  try {
+    std::lock_guard lock(mutex_);
+    if (val < -1)
+      return Fail(E_INVALIDARG, IID_IVisaSession,
+                  "time-out " + std::to_string(val) + " ms is not valid (-1 waits forever)");
+    timeout_ = val;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
 }
 
 HRESULT CMessageSession::get_HardwareInterfaceType(SHORT* pVal) {
-  if (!pVal) return E_POINTER;
-  std::lock_guard lock(mutex_);
-  if (HRESULT hr = CheckOpen(IID_IVisaSession); FAILED(hr)) return hr;
-  *pVal = transport_->InterfaceType();
-  return S_OK;
+  try {
+    if (!pVal) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    if (HRESULT hr = CheckOpen(IID_IVisaSession); FAILED(hr)) return hr;
+    *pVal = transport_->InterfaceType();
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
 }
 
 HRESULT CMessageSession::get_HardwareInterfaceNumber(SHORT* pVal) {
@@ -84,12 +97,18 @@ HRESULT CMessageSession::get_HardwareInterfaceNumber(SHORT* pVal) {
 }
 
 HRESULT CMessageSession::get_SessionType(BSTR* pVal) {
-  if (!pVal) return E_POINTER;
-  std::lock_guard lock(mutex_);
-  *pVal = nullptr;
-  if (HRESULT hr = CheckOpen(IID_IVisaSession); FAILED(hr)) return hr;
-  *pVal = com::Utf8ToBstr(transport_->SessionType());
-  return *pVal ? S_OK : E_OUTOFMEMORY;
+  try {
+    if (!pVal) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    *pVal = nullptr;
+    if (HRESULT hr = CheckOpen(IID_IVisaSession); FAILED(hr)) return hr;
+    *pVal = com::Utf8ToBstr(transport_->SessionType());
+    return *pVal ? S_OK : E_OUTOFMEMORY;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
 }
 
 HRESULT CMessageSession::get_ResourceName(BSTR* pVal) {
@@ -148,94 +167,130 @@ HRESULT CMessageSession::put_TerminationCharacterEnabled(VARIANT_BOOL val) {
 }
 
 HRESULT CMessageSession::Clear() {
-  std::lock_guard lock(mutex_);
-  if (HRESULT hr = CheckOpen(IID_IBaseMessage); FAILED(hr)) return hr;
-  pending_.clear();
-  pendingEnd_ = false;
-  out_.clear();
-  std::string error;
-  const HRESULT hr = transport_->Clear(&error);
-  if (FAILED(hr)) return Fail(hr, IID_IBaseMessage, "device clear failed: " + error);
-  clean_ = true;
-  return S_OK;
+  try {
+    std::lock_guard lock(mutex_);
+    if (HRESULT hr = CheckOpen(IID_IBaseMessage); FAILED(hr)) return hr;
+    pending_.clear();
+    pendingEnd_ = false;
+    out_.clear();
+    std::string error;
+    const HRESULT hr = transport_->Clear(&error);
+    if (FAILED(hr)) return Fail(hr, IID_IBaseMessage, "device clear failed: " + error);
+    clean_ = true;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
 }
 
 HRESULT CMessageSession::ReadSTB(SHORT* pStatusByte) {
-  if (!pStatusByte) return E_POINTER;
-  std::lock_guard lock(mutex_);
-  if (HRESULT hr = CheckOpen(IID_IBaseMessage); FAILED(hr)) return hr;
-  std::string error;
-  HRESULT hr = transport_->ReadStb(pStatusByte, &error);
-  if (hr != E_VISA_NSUP_OPER)
-    return FAILED(hr) ? Fail(hr, IID_IBaseMessage, "serial poll failed: " + error) : hr;
-  // A socket or a serial line has no serial poll; an IEEE 488.2 instrument answers the same
-  // byte to "*STB?".
-  if (FAILED(hr = Send("*STB?\n", true, IID_IBaseMessage))) return hr;
-  std::string reply;
-  ReadEnd why;
-  if (FAILED(hr = ReadMessage(100, '\n', &reply, &why, IID_IBaseMessage))) return hr;
-  double value = 0;
-  if (ParseNumber(reply, &value) == 0 || !(value >= 0 && value <= 255))
-    return Fail(E_VISA_IO, IID_IBaseMessage,
-                "the reply to *STB? is not a status byte: \"" + reply + "\"");
-  *pStatusByte = static_cast<SHORT>(value);
-  return S_OK;
+  try {
+    if (!pStatusByte) return E_POINTER;
+    std::lock_guard lock(mutex_);
+    if (HRESULT hr = CheckOpen(IID_IBaseMessage); FAILED(hr)) return hr;
+    std::string error;
+    HRESULT hr = transport_->ReadStb(pStatusByte, &error);
+    if (hr != E_VISA_NSUP_OPER)
+      return FAILED(hr) ? Fail(hr, IID_IBaseMessage, "serial poll failed: " + error) : hr;
+    // A socket or a serial line has no serial poll; an IEEE 488.2 instrument answers the same
+    // byte to "*STB?".
+    if (FAILED(hr = Send("*STB?\n", true, IID_IBaseMessage))) return hr;
+    std::string reply;
+    ReadEnd why;
+    if (FAILED(hr = ReadMessage(100, '\n', &reply, &why, IID_IBaseMessage))) return hr;
+    double value = 0;
+    if (ParseNumber(reply, &value) == 0 || !(value >= 0 && value <= 255))
+      return Fail(E_VISA_IO, IID_IBaseMessage,
+                  "the reply to *STB? is not a status byte: \"" + reply + "\"");
+    *pStatusByte = static_cast<SHORT>(value);
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
 }
 
 HRESULT CMessageSession::Read(LONG count, SAFEARRAY** pBuffer) {
-  if (!pBuffer) return E_POINTER;
-  *pBuffer = nullptr;
-  if (count < 0) return E_INVALIDARG;
-  std::lock_guard lock(mutex_);
-  std::string data;
-  ReadEnd why;
-  HRESULT hr = ReadMessage(static_cast<size_t>(count), TermStop(), &data, &why, IID_IMessage);
-  if (FAILED(hr)) return hr;
-  SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(data.size()));
-  if (!psa) return E_OUTOFMEMORY;
-  if (!data.empty()) std::memcpy(psa->pvData, data.data(), data.size());
-  *pBuffer = psa;
-  return why == ReadEnd::Count ? S_VISA_MAX_CNT : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR : S_OK;
+  try {
+    if (!pBuffer) return E_POINTER;
+    *pBuffer = nullptr;
+    if (count < 0) return E_INVALIDARG;
+    std::lock_guard lock(mutex_);
+    std::string data;
+    ReadEnd why;
+    HRESULT hr = ReadMessage(static_cast<size_t>(count), TermStop(), &data, &why, IID_IMessage);
+    if (FAILED(hr)) return hr;
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(data.size()));
+    if (!psa) return E_OUTOFMEMORY;
+    if (!data.empty()) std::memcpy(psa->pvData, data.data(), data.size());
+    *pBuffer = psa;
+    return why == ReadEnd::Count ? S_VISA_MAX_CNT : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR : S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
 }
 
 HRESULT CMessageSession::ReadString(LONG count, BSTR* pRetString) {
-  if (!pRetString) return E_POINTER;
-  *pRetString = nullptr;
-  if (count < 0) return E_INVALIDARG;
-  std::lock_guard lock(mutex_);
-  std::string data;
-  ReadEnd why;
-  HRESULT hr = ReadMessage(static_cast<size_t>(count), TermStop(), &data, &why, IID_IMessage);
-  if (FAILED(hr)) return hr;
-  *pRetString = com::Utf8ToBstr(data);
-  if (!*pRetString) return E_OUTOFMEMORY;
-  return why == ReadEnd::Count ? S_VISA_MAX_CNT : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR : S_OK;
+  try {
+    if (!pRetString) return E_POINTER;
+    *pRetString = nullptr;
+    if (count < 0) return E_INVALIDARG;
+    std::lock_guard lock(mutex_);
+    std::string data;
+    ReadEnd why;
+    HRESULT hr = ReadMessage(static_cast<size_t>(count), TermStop(), &data, &why, IID_IMessage);
+    if (FAILED(hr)) return hr;
+    *pRetString = com::Utf8ToBstr(data);
+    if (!*pRetString) return E_OUTOFMEMORY;
+    return why == ReadEnd::Count ? S_VISA_MAX_CNT : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR : S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
 }
 
 HRESULT CMessageSession::Write(SAFEARRAY* buffer, LONG count, LONG* pRetCount) {
-  if (!pRetCount) return E_POINTER;
-  *pRetCount = 0;
-  if (count < 0) return E_INVALIDARG;
-  if (!buffer || buffer->cDims != 1 || buffer->cbElements != 1 ||
-      static_cast<ULONG>(count) > buffer->rgsabound[0].cElements)
-    return VisaError(E_INVALIDARG, IID_IMessage,
-                     Where() + "the byte array holds fewer bytes than the count to write");
-  std::lock_guard lock(mutex_);
-  const HRESULT hr = Send(std::string_view(static_cast<const char*>(buffer->pvData),
-                                           static_cast<size_t>(count)),
-                          sendEnd_, IID_IMessage);
-  if (SUCCEEDED(hr)) *pRetCount = count;
-  return hr;
+  try {
+    if (!pRetCount) return E_POINTER;
+    *pRetCount = 0;
+    if (count < 0) return E_INVALIDARG;
+    if (!buffer || buffer->cDims != 1 || buffer->cbElements != 1 ||
+        static_cast<ULONG>(count) > buffer->rgsabound[0].cElements)
+      return VisaError(E_INVALIDARG, IID_IMessage,
+                       Where() + "the byte array holds fewer bytes than the count to write");
+    std::lock_guard lock(mutex_);
+    const HRESULT hr = Send(std::string_view(static_cast<const char*>(buffer->pvData),
+                                             static_cast<size_t>(count)),
+                            sendEnd_, IID_IMessage);
+    if (SUCCEEDED(hr)) *pRetCount = count;
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
 }
 
 HRESULT CMessageSession::WriteString(BSTR data, LONG* pRetCount) {
-  if (!pRetCount) return E_POINTER;
-  *pRetCount = 0;
-  const std::string text = com::BstrToUtf8(data);
-  std::lock_guard lock(mutex_);
-  const HRESULT hr = Send(text, sendEnd_, IID_IMessage);
-  if (SUCCEEDED(hr)) *pRetCount = static_cast<LONG>(text.size());
-  return hr;
+  try {
+    if (!pRetCount) return E_POINTER;
+    *pRetCount = 0;
+    const std::string text = com::BstrToUtf8(data);
+    std::lock_guard lock(mutex_);
+    const HRESULT hr = Send(text, sendEnd_, IID_IMessage);
+    if (SUCCEEDED(hr)) *pRetCount = static_cast<LONG>(text.size());
+    return hr;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
 }
 
 HRESULT CMessageSession::ReadMessage(size_t max, int stopByte, std::string* out, ReadEnd* why,
