@@ -50,6 +50,7 @@ HRESULT CVisaComIOProvider::NoRegisters() const {
 
 void CVisaComIOProvider::Release() {
   formatted_.reset();
+  narrow_.reset();
   session_.reset();
   message_.reset();
   register_.reset();
@@ -86,6 +87,10 @@ HRESULT CVisaComIOProvider::InitializeIO(const IoHost* host, CErrorManager* erro
     return fail(hr);
   if (FAILED(session_->QueryInterface(IID_IRegister, reinterpret_cast<void**>(register_.put()))))
     register_.reset();
+  IMessage* own = nullptr;
+  if (SUCCEEDED(session_->QueryInterface(visa::IID_VmkMessageSession,
+                                         reinterpret_cast<void**>(&own))))
+    narrow_ = com::ComPtr<visa::CMessageSession>::Attach(static_cast<visa::CMessageSession*>(own));
   if (FAILED(hr = visa::CreateFormattedIO488(formatted_.put()))) {
     SetComErrorInfo(GUID_NULL, "VISA",
                     "Could not create instance of VISA-COM FormattedIO488 Component. Make sure "
@@ -178,6 +183,7 @@ HRESULT CVisaComIOProvider::PrimReadString(int32_t count, std::string* text) {
   if (!text) return E_POINTER;
   if (count < 0) return E_INVALIDARG;
   if (!message_) return NotConnected();
+  if (narrow_) return Tx(narrow_->ReadText(count, text));
   com::Bstr reply;
   const HRESULT hr = message_->ReadString(count, reply.put());
   if (FAILED(hr)) return Tx(hr);
@@ -202,6 +208,12 @@ HRESULT CVisaComIOProvider::PrimWrite(const uint8_t* data, int32_t count, int32_
 HRESULT CVisaComIOProvider::PrimWriteString(std::string_view text, int32_t* written) {
   if (!written) return E_POINTER;
   if (!message_) return NotConnected();
+  if (narrow_) {
+    LONG sent = 0;
+    const HRESULT hr = narrow_->WriteText(text, &sent);
+    *written = sent;
+    return Tx(hr);
+  }
   com::Bstr data(text);
   if (!data.get() && !text.empty()) return E_OUTOFMEMORY;
   LONG sent = 0;

@@ -4,6 +4,7 @@
 
 #include "io/driver_io_provider.h"
 #include "platform/com/com_ptr.h"
+#include "platform/visa/message_session.h"
 #include "vmk40xx/visacom.h"
 
 namespace vmk {
@@ -94,6 +95,9 @@ class CVisaComIOProvider : public CDriverIOProvider {
   com::ComPtr<IMessage> message_;
   com::ComPtr<IRegister> register_;
   com::ComPtr<IFormattedIO488> formatted_;
+  // The same session as message_, when it is one of this library's: narrow text goes to it
+  // without a conversion to UTF-16 and back.
+  com::ComPtr<visa::CMessageSession> narrow_;
   HRESULT lastOpenStatus_ = S_OK;
 };
 

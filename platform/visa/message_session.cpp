@@ -236,22 +236,16 @@ HRESULT CMessageSession::Read(LONG count, SAFEARRAY** pBuffer) {
 }
 
 HRESULT CMessageSession::ReadString(LONG count, BSTR* pRetString) {
+  if (!pRetString) return E_POINTER;
+  *pRetString = nullptr;
   try {
-    if (!pRetString) return E_POINTER;
-    *pRetString = nullptr;
-    if (count < 0) return E_INVALIDARG;
-    std::lock_guard lock(mutex_);
     std::string data;
-    ReadEnd why;
-    HRESULT hr = ReadMessage(static_cast<size_t>(count), TermStop(), &data, &why, IID_IMessage);
+    const HRESULT hr = ReadText(count, &data);
     if (FAILED(hr)) return hr;
     *pRetString = com::Utf8ToBstr(data);
-    if (!*pRetString) return E_OUTOFMEMORY;
-    return why == ReadEnd::Count ? S_VISA_MAX_CNT : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR : S_OK;
+    return *pRetString ? hr : E_OUTOFMEMORY;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
   }
 }
 
@@ -278,10 +272,35 @@ HRESULT CMessageSession::Write(SAFEARRAY* buffer, LONG count, LONG* pRetCount) {
 }
 
 HRESULT CMessageSession::WriteString(BSTR data, LONG* pRetCount) {
+  if (!pRetCount) return E_POINTER;
+  *pRetCount = 0;
   try {
-    if (!pRetCount) return E_POINTER;
-    *pRetCount = 0;
-    const std::string text = com::BstrToUtf8(data);
+    return WriteText(com::BstrToUtf8(data), pRetCount);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT CMessageSession::ReadText(LONG count, std::string* text) {
+  if (!text) return E_POINTER;
+  if (count < 0) return E_INVALIDARG;
+  try {
+    std::lock_guard lock(mutex_);
+    ReadEnd why;
+    const HRESULT hr = ReadMessage(static_cast<size_t>(count), TermStop(), text, &why, IID_IMessage);
+    if (FAILED(hr)) return hr;
+    return why == ReadEnd::Count ? S_VISA_MAX_CNT : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR : S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
+}
+
+HRESULT CMessageSession::WriteText(std::string_view text, LONG* pRetCount) {
+  if (!pRetCount) return E_POINTER;
+  *pRetCount = 0;
+  try {
     std::lock_guard lock(mutex_);
     const HRESULT hr = Send(text, sendEnd_, IID_IMessage);
     if (SUCCEEDED(hr)) *pRetCount = static_cast<LONG>(text.size());
@@ -337,15 +356,14 @@ HRESULT CMessageSession::ReadMessage(size_t max, int stopByte, std::string* out,
                       (got ? " (" + std::to_string(got) + " bytes of it had arrived)" : ""));
     }
     waited = true;
-    const size_t chunk = std::max<size_t>(readBufferSize_, 256);
-    const size_t old = pending_.size();
-    pending_.resize(old + chunk);
+    // A buffer kept from read to read: sizing pending_ up and down each time would clear it.
+    chunk_.resize(std::max<size_t>(readBufferSize_, 256));
     size_t got = 0;
     bool end = false;
     std::string error;
-    const HRESULT hr = transport_->Read(reinterpret_cast<uint8_t*>(pending_.data() + old), chunk,
+    const HRESULT hr = transport_->Read(reinterpret_cast<uint8_t*>(chunk_.data()), chunk_.size(),
                                         &got, &end, left, &error);
-    pending_.resize(old + (SUCCEEDED(hr) ? got : 0));
+    if (SUCCEEDED(hr)) pending_.append(chunk_, 0, got);
     if (hr == E_VISA_TMO) {
       timedOut = true;
       continue;

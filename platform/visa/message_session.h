@@ -54,6 +54,11 @@ class CMessageSession final : public IMessage {
   HRESULT Write(SAFEARRAY* buffer, LONG count, LONG* pRetCount) override;
   HRESULT WriteString(BSTR data, LONG* pRetCount) override;
 
+  // ReadString and WriteString for narrow (UTF-8) text, without the round trip through UTF-16
+  // that a BSTR costs; the I/O provider's queries take this way.
+  HRESULT ReadText(LONG count, std::string* text);
+  HRESULT WriteText(std::string_view text, LONG* pRetCount);
+
   // What the formatted-I/O object uses; the caller holds Lock().
   std::recursive_mutex& Lock() { return mutex_; }
   // One message: up to `max` bytes, ending at END or at `stopByte` (kept in the text; -1 for
@@ -99,6 +104,7 @@ class CMessageSession final : public IMessage {
   // earlier exchange is dropped before the next write, so that it is never taken as the answer.
   bool clean_ = true;
   std::string out_;           // formatted write buffer
+  std::string chunk_;         // what one transport read fills
   size_t readBufferSize_ = 4096;
   size_t writeBufferSize_ = 4096;
 };
