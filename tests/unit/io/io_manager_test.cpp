@@ -30,7 +30,8 @@ TEST_F(IoManager, TypedQueriesConvertTheReply) {
       .Expect("N?\n").Reply("+1\n")
       .Expect("N?\n").Reply("-2.9\n")
       .Expect("ID?\n").Reply("K4102A,1.0\r\n")
-      .Expect("VOLT?\n").Reply("OFF\n");
+      .Expect("VOLT?\n").Reply("OFF\n")
+      .Expect("MEAS:VOLT? (@2)\n").Reply("+2.50E+00\n");
   double d = 0;
   EXPECT_EQ(io_.InstrQuery("VOLT?", kIoTimeoutKeep, &d), S_OK);
   EXPECT_EQ(d, 5.0);
@@ -45,6 +46,9 @@ TEST_F(IoManager, TypedQueriesConvertTheReply) {
   // A word where a number was asked is no error for a double: the non-numeric value.
   EXPECT_EQ(io_.InstrQuery("VOLT?", kIoTimeoutKeep, &d), S_OK);
   EXPECT_TRUE(std::isnan(d));
+  float f = 0;
+  EXPECT_EQ(io_.InstrQueryf(&f, "MEAS:VOLT? (@%d)", 2), S_OK);
+  EXPECT_EQ(f, 2.5f);
 }
 
 TEST_F(IoManager, IntegerQueriesReportRepliesThatAreNoNumberOrOutOfRange) {
