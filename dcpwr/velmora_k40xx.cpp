@@ -2,11 +2,16 @@
 // session machinery.
 #include "dcpwr/velmora_k40xx.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "dcpwr/channel.h"
 #include "dcpwr/instances.h"
+#include "dcpwr/keyword_tables.h"
 #include "io/driver_io_manager.h"
+#include "services/keywords.h"
 #include "vmk40xx/errors.h"
 #include "vmk40xx/vmk40xx.h"
 
@@ -47,17 +52,23 @@ constexpr Member SendSoftwareTrigger = kItf.Method("SendSoftwareTrigger");
 
 namespace outputs {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxOutputs, "IVelmoraK40xxOutputs", true};
+constexpr const char* kChannelKey = "IVelmoraK40xxOutputs.Channel";
+constexpr const char* kEnabledKey = "IVelmoraK40xxOutputs.Enabled";
+constexpr const char* kRelayKey = "IVelmoraK40xxOutputs.RelayEnabled";
+constexpr const char* kTrackingKey = "IVelmoraK40xxOutputs.TrackingEnabled";
 constexpr Member get_Count = kItf.Get("get_Count");
 constexpr Member get_Item = kItf.Get("get_Item");
 constexpr Member get_Name = kItf.Get("get_Name");
-constexpr Member get_Channel = kItf.Get("get_Channel");
-constexpr Member put_Channel = kItf.Put("put_Channel");
-constexpr Member get_Enabled = kItf.Get("get_Enabled");
-constexpr Member put_Enabled = kItf.Put("put_Enabled");
-constexpr Member get_RelayEnabled = kItf.Get("get_RelayEnabled");
-constexpr Member put_RelayEnabled = kItf.Put("put_RelayEnabled");
-constexpr Member get_TrackingEnabled = kItf.Get("get_TrackingEnabled");
-constexpr Member put_TrackingEnabled = kItf.Put("put_TrackingEnabled");
+constexpr Member get_Channel = kItf.Get("get_Channel", kChannelKey, "INST:NSEL?");
+constexpr Member put_Channel = WithKeywords(kItf.Put("put_Channel", kChannelKey, "INST:NSEL %s"),
+                                            &EnumKeyword<KeywordEnum::Output>);
+constexpr Member get_Enabled = kItf.Get("get_Enabled", kEnabledKey, "OUTP?");
+constexpr Member put_Enabled = kItf.Put("put_Enabled", kEnabledKey, "OUTP %s");
+constexpr Member get_RelayEnabled = kItf.Get("get_RelayEnabled", kRelayKey, "OUTP:REL?");
+constexpr Member put_RelayEnabled = kItf.Put("put_RelayEnabled", kRelayKey, "OUTP:REL %s");
+constexpr Member get_TrackingEnabled = kItf.Get("get_TrackingEnabled", kTrackingKey, "OUTP:TRAC?");
+constexpr Member put_TrackingEnabled =
+    kItf.Put("put_TrackingEnabled", kTrackingKey, "OUTP:TRAC %s");
 }  // namespace outputs
 
 namespace display {
@@ -118,14 +129,20 @@ constexpr Member get_Times = kItf.Get("get_Times");
 
 namespace triggers {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxTriggers, "IVelmoraK40xxTriggers", true};
-constexpr Member Abort = kItf.Method("Abort");
-constexpr Member Initiate = kItf.Method("Initiate");
-constexpr Member SendSoftwareTrigger = kItf.Method("SendSoftwareTrigger");
+constexpr const char* kCouplingKey = "IVelmoraK40xxTriggers.Coupling";
+constexpr Member Abort = {.iid = kItf.iid, .iface = kItf.name, .name = "Abort",
+                          .powerSupply = true, .command = "ABOR"};
+constexpr Member Initiate = {.iid = kItf.iid, .iface = kItf.name, .name = "Initiate",
+                             .powerSupply = true, .command = "INIT"};
+constexpr Member SendSoftwareTrigger = {.iid = kItf.iid, .iface = kItf.name,
+                                        .name = "SendSoftwareTrigger", .powerSupply = true,
+                                        .command = "*TRG"};
 constexpr Member get_Count = kItf.Get("get_Count");
 constexpr Member get_Item = kItf.Get("get_Item");
 constexpr Member get_Name = kItf.Get("get_Name");
-constexpr Member get_Coupling = kItf.Get("get_Coupling");
-constexpr Member put_Coupling = kItf.Put("put_Coupling");
+constexpr Member get_Coupling = kItf.Get("get_Coupling", kCouplingKey, "INST:COUP?");
+constexpr Member put_Coupling = WithKeywords(
+    kItf.Put("put_Coupling", kCouplingKey, "INST:COUP %s"), &EnumKeyword<KeywordEnum::Coupling>);
 }  // namespace triggers
 
 
@@ -184,17 +201,28 @@ class DCPwrOutputsFacet final : public Facet<IIviDCPwrOutputs, VelmoraK40xx> {
   }
 };
 
+// The class trigger hands over to the driver's own trigger members, in their frames.
 class DCPwrTriggerFacet final : public Facet<IIviDCPwrTrigger, VelmoraK40xx> {
  public:
   using Facet::Facet;
   HRESULT Abort() override {
-    return owner_->Frame(dcpwr_trigger::Abort, {}, NotImplemented);
+    return Triggers(dcpwr_trigger::Abort, [](IVelmoraK40xxTriggers* t) { return t->Abort(); });
   }
   HRESULT Initiate() override {
-    return owner_->Frame(dcpwr_trigger::Initiate, {}, NotImplemented);
+    return Triggers(dcpwr_trigger::Initiate,
+                    [](IVelmoraK40xxTriggers* t) { return t->Initiate(); });
   }
   HRESULT SendSoftwareTrigger() override {
-    return owner_->Frame(dcpwr_trigger::SendSoftwareTrigger, {}, NotImplemented);
+    return Triggers(dcpwr_trigger::SendSoftwareTrigger,
+                    [](IVelmoraK40xxTriggers* t) { return t->SendSoftwareTrigger(); });
+  }
+
+ private:
+  template <class Call>
+  HRESULT Triggers(const Member& m, Call&& call) {
+    return owner_->Frame(m, {}, [&] {
+      return CallInterface<IVelmoraK40xxTriggers>(*owner_, IID_IVelmoraK40xxTriggers, call);
+    });
   }
 };
 
@@ -213,32 +241,54 @@ class OutputsFacet final : public Facet<IVelmoraK40xxOutputs, VelmoraK40xx> {
     return owner_->Frame(outputs::get_Name, {val}, [&] { return owner_->RepCapName("VelmoraK40xxOutput", Index, val); });
   }
   HRESULT get_Channel(VelmoraK40xxOutputEnum* val) override {
-    return owner_->Frame(outputs::get_Channel, {val}, NotImplemented);
+    return owner_->Get(outputs::get_Channel, val, [&] {
+      std::string reply;
+      HRESULT hr = owner_->IO().InstrQueryCommand(16, &reply);
+      if (FAILED(hr)) return hr;
+      // The instrument may answer "+2" or " 2 "; the number is what counts.
+      std::string number;
+      for (char c : reply)
+        if (c != '+' && !std::isspace(static_cast<unsigned char>(c))) number.push_back(c);
+      int32_t value = 0;
+      if (!KeywordTable(KeywordEnum::Output).KeywordToEnum(owner_->GetModel(), number, &value))
+        return owner_->Errors().ReportErrorWithText(
+            Msg::E_IVI_UNEXPECTED_RESPONSE, "\"" + reply + "\" is not an output number");
+      *val = static_cast<VelmoraK40xxOutputEnum>(value);
+      return hr;
+    });
   }
   HRESULT put_Channel(VelmoraK40xxOutputEnum val) override {
-    (void)val;
-    return owner_->Frame(outputs::put_Channel, {}, NotImplemented);
+    const Member& m = outputs::put_Channel;
+    return owner_->Put(
+        m, val,
+        [&] {
+          HRESULT hr = CheckEnumValue(*owner_, m, val, VelmoraK40xxOutput1, VelmoraK40xxOutput3);
+          return FAILED(hr) ? hr : CheckModelValue(*owner_, m, val);
+        },
+        [&] { return owner_->IO().InstrPrintCommand(); });
   }
-  HRESULT get_Enabled(VARIANT_BOOL* val) override {
-    return owner_->Frame(outputs::get_Enabled, {val}, NotImplemented);
-  }
-  HRESULT put_Enabled(VARIANT_BOOL val) override {
-    (void)val;
-    return owner_->Frame(outputs::put_Enabled, {}, NotImplemented);
-  }
+  HRESULT get_Enabled(VARIANT_BOOL* val) override { return GetFlag(outputs::get_Enabled, val); }
+  HRESULT put_Enabled(VARIANT_BOOL val) override { return PutFlag(outputs::put_Enabled, val); }
   HRESULT get_RelayEnabled(VARIANT_BOOL* val) override {
-    return owner_->Frame(outputs::get_RelayEnabled, {val}, NotImplemented);
+    return GetFlag(outputs::get_RelayEnabled, val);
   }
   HRESULT put_RelayEnabled(VARIANT_BOOL val) override {
-    (void)val;
-    return owner_->Frame(outputs::put_RelayEnabled, {}, NotImplemented);
+    return PutFlag(outputs::put_RelayEnabled, val);
   }
   HRESULT get_TrackingEnabled(VARIANT_BOOL* val) override {
-    return owner_->Frame(outputs::get_TrackingEnabled, {val}, NotImplemented);
+    return GetFlag(outputs::get_TrackingEnabled, val);
   }
   HRESULT put_TrackingEnabled(VARIANT_BOOL val) override {
-    (void)val;
-    return owner_->Frame(outputs::put_TrackingEnabled, {}, NotImplemented);
+    return PutFlag(outputs::put_TrackingEnabled, val);
+  }
+
+ private:
+  // Instrument-wide switches: no output is selected for them.
+  HRESULT GetFlag(const Member& m, VARIANT_BOOL* val) {
+    return owner_->Get(m, val, [&] { return owner_->IO().InstrQueryCommandBool(val); });
+  }
+  HRESULT PutFlag(const Member& m, VARIANT_BOOL val) {
+    return owner_->Put(m, val, NoCheck, [&] { return owner_->IO().InstrPrintCommand(); });
   }
 };
 
@@ -417,15 +467,11 @@ class CalibrationsFacet final : public Facet<IVelmoraK40xxCalibrations, VelmoraK
 class TriggersFacet final : public Facet<IVelmoraK40xxTriggers, VelmoraK40xx> {
  public:
   using Facet::Facet;
-  HRESULT Abort() override {
-    return owner_->Frame(triggers::Abort, {}, NotImplemented);
-  }
-  HRESULT Initiate() override {
-    return owner_->Frame(triggers::Initiate, {}, NotImplemented);
-  }
-  HRESULT SendSoftwareTrigger() override {
-    return owner_->Frame(triggers::SendSoftwareTrigger, {}, NotImplemented);
-  }
+  HRESULT Abort() override { return Send(triggers::Abort); }
+  HRESULT Initiate() override { return Send(triggers::Initiate); }
+  // Whatever the sources are: a trigger on an output waiting for the immediate source is the
+  // instrument's to ignore.
+  HRESULT SendSoftwareTrigger() override { return Send(triggers::SendSoftwareTrigger); }
   HRESULT get_Count(LONG* val) override {
     return owner_->Frame(triggers::get_Count, {val}, [&] { return owner_->RepCapCount("VelmoraK40xxTrigger", val); });
   }
@@ -438,11 +484,44 @@ class TriggersFacet final : public Facet<IVelmoraK40xxTriggers, VelmoraK40xx> {
     return owner_->Frame(triggers::get_Name, {val}, [&] { return owner_->RepCapName("VelmoraK40xxTrigger", Index, val); });
   }
   HRESULT get_Coupling(VelmoraK40xxCouplingEnum* val) override {
-    return owner_->Frame(triggers::get_Coupling, {val}, NotImplemented);
+    return owner_->Get(triggers::get_Coupling, val, [&]() -> HRESULT {
+      if (owner_->IsModel(kTripleOutputModel)) {
+        CModelKeywordLookup keywords(KeywordTable(KeywordEnum::Coupling), owner_->GetModel());
+        return owner_->IO().InstrQueryCommandEnum(keywords, val);
+      }
+      // The dual models answer 1 when their outputs are coupled, 0 when not.
+      std::string reply;
+      HRESULT hr = owner_->IO().InstrQueryCommand(16, &reply);
+      if (FAILED(hr)) return hr;
+      *val = reply == "1" ? VelmoraK40xxCouplingOn : VelmoraK40xxCouplingOff;
+      return hr;
+    });
   }
+  // The dual models couple both outputs or none; K4301A also couples pairs, by name.
   HRESULT put_Coupling(VelmoraK40xxCouplingEnum val) override {
-    (void)val;
-    return owner_->Frame(triggers::put_Coupling, {}, NotImplemented);
+    const Member& m = triggers::put_Coupling;
+    return owner_->Put(
+        m, val,
+        [&] {
+          HRESULT hr = CheckEnumValue(*owner_, m, val, VelmoraK40xxCouplingOn,
+                                      VelmoraK40xxCouplingP25N25);
+          return FAILED(hr) ? hr : CheckModelValue(*owner_, m, val);
+        },
+        [&] {
+          CDriverIOManager& io = owner_->IO();
+          const bool all = val == VelmoraK40xxCouplingOn || val == VelmoraK40xxCouplingAll;
+          if (!owner_->IsModel(kTripleOutputModel))
+            return all ? io.InstrPrintf("INST:COUP ON") : io.InstrPrintf("INST:COUP OFF");
+          if (all) return io.InstrPrintf("INST:COUP ALL");
+          if (val == VelmoraK40xxCouplingOff || val == VelmoraK40xxCouplingNone)
+            return io.InstrPrintf("INST:COUP NONE");
+          return io.InstrPrintCommand();
+        });
+  }
+
+ private:
+  HRESULT Send(const Member& m) {
+    return owner_->Act(m, {}, [&] { return owner_->IO().InstrPrintCommand(); });
   }
 };
 
@@ -551,9 +630,9 @@ HRESULT VelmoraK40xx::ApplyModelLimits() {
 
 HRESULT VelmoraK40xx::ResetThroughInterface() { return utility_.Reset(); }
 
-HRESULT VelmoraK40xx::SelectOutput(int32_t index) {
+HRESULT VelmoraK40xx::SelectOutput(CNode& node, int32_t index) {
   if (IsFamily(kFamilySingleOutput)) return S_OK;
-  return IO().InstrPrintf("INST:NSEL %d", static_cast<int>(index + 1));
+  return node.IO().InstrPrintf("INST:NSEL %d", static_cast<int>(index + 1));
 }
 
 }  // namespace vmk

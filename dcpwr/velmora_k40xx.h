@@ -25,8 +25,9 @@ class VelmoraK40xx final : public CDriver {
 
   const ModelLimits& Limits() const { return limits_; }
   // Selects the output channel before a per-output command on multi-output models; sends
-  // nothing on single-output models. Its own result is not the member's result.
-  HRESULT SelectOutput(int32_t index);
+  // nothing on single-output models. Its own result is not the member's result. The selection
+  // goes through the calling node's I/O manager, so that its trace and errors are the member's.
+  HRESULT SelectOutput(CNode& node, int32_t index);
 
  private:
   struct Facets;

@@ -28,6 +28,17 @@ struct CallContext {
   const char* method;
 };
 
+// Receives the start and the end of every call that passes the frame's checks; the session's
+// tracer plugs in here.
+class MethodTraceSink {
+ public:
+  virtual void EnterMethod(const CallContext& call) = 0;
+  virtual void LeaveMethod(const CallContext& call, HRESULT result) = 0;
+
+ protected:
+  ~MethodTraceSink() = default;
+};
+
 class CNode {
  public:
   CNode(const CNode&) = delete;
@@ -69,10 +80,12 @@ class CNode {
     Scope scope(*this, m);
     HRESULT hr = Enter(m, pointers);
     if (hr != S_OK) return hr;
-    ModelScope model(*this);
+    ModelScope model(*this);  // also opens and closes the method trace
     // A power-supply member the session's model lacks is refused before anything else happens.
-    if (hr = CheckModel(m); hr != S_OK) return hr;
-    return Guard(body);
+    hr = CheckModel(m);
+    if (hr == S_OK) hr = Guard(body);
+    model.result = hr;
+    return hr;
   }
 
   // A property getter of a power-supply interface: the frame, then either the simulated value or the prepared command (formatted with `args`) around `body`.
@@ -116,6 +129,21 @@ class CNode {
     });
   }
 
+  // The simulation store under another property's key than the member's own, for members that
+  // set several properties at once or read a property of another member.
+  template <class T>
+  HRESULT StoreSimulated(const char* key, T val) {
+    Member m{};
+    m.simKey = key;
+    return SimulatedWrite(m, val);
+  }
+  template <class T>
+  HRESULT LoadSimulated(const char* key, T* val) {
+    Member m{};
+    m.simKey = key;
+    return SimulatedRead(m, val);
+  }
+
   // Command arguments as the instrument reads them: booleans 1 and 0, enumerations by keyword.
   CommandArg ToArg(const Member& m, double v) { (void)m; return v; }
   CommandArg ToArg(const Member& m, int32_t v) { (void)m; return static_cast<long long>(v); }
@@ -149,6 +177,8 @@ class CNode {
     explicit ModelScope(CNode& n);
     ~ModelScope();
     CNode& node;
+    MethodTraceSink* trace;
+    HRESULT result = S_OK;
   };
 
   template <class Body>
