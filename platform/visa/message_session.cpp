@@ -176,7 +176,8 @@ HRESULT CMessageSession::Clear() {
     std::string error;
     const HRESULT hr = transport_->Clear(&error);
     if (FAILED(hr)) return Fail(hr, IID_IBaseMessage, "device clear failed: " + error);
-    clean_ = true;
+    // A reply still on its way belongs to the cleared exchange: the next write drops it too.
+    clean_ = false;
     return S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -440,7 +441,6 @@ void CMessageSession::DiscardInput() {
   pending_.clear();
   pendingEnd_ = false;
   if (transport_) transport_->DiscardInput();
-  clean_ = true;
 }
 
 HRESULT CMessageSession::Send(std::string_view bytes, bool end, const IID& iid) {

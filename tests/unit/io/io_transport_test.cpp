@@ -1,5 +1,6 @@
 // The I/O manager over real connections: the time-out rule and a peer that hangs up.
 #include <chrono>
+#include <thread>
 
 #include "tests/unit/io/io_test_util.h"
 #include "tests/unit/platform_visa/test_peer.h"
@@ -13,7 +14,10 @@ using test::PeerAction;
 PeerAction Instrument(const std::string& line, const std::function<void(std::string_view)>& send) {
   if (line == "VOLT?") send("+5.000000E+00\n");
   else if (line == "*IDN?") send("VELMORA,K4102A,0,1.0\n");
-  else if (line == "HALF?") {
+  else if (line == "SLOW?") {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    send("+9.9\n");
+  } else if (line == "HALF?") {
     send("+1.2");
     return PeerAction::Close;
   }
@@ -66,6 +70,20 @@ TEST_P(RealIo, ATimeOutIsReportedInTimeAndLeavesTheSessionAsItWas) {
   std::string id;
   EXPECT_EQ(io_.InstrQuery("*IDN?", 1024, kIoTimeoutKeep, &id), S_OK);
   EXPECT_EQ(id, "VELMORA,K4102A,0,1.0");
+}
+
+TEST_P(RealIo, AReplyThatComesAfterItsTimeOutIsNotTheAnswerToTheNextQuery) {
+  const bool serial = GetParam();
+  test::TcpPeer tcp(Instrument);
+  std::unique_ptr<test::PtyPeer> pty;
+  if (serial) pty = std::make_unique<test::PtyPeer>(Instrument);
+  Open(serial ? pty->Resource() : tcp.Resource());
+  double d = 0;
+  EXPECT_EQ(io_.InstrQuery("SLOW?", 100, &d), E_VELMORAK40XX_IO_TIMEOUT);
+  // The late reply arrives after the device clear of the error report.
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  EXPECT_EQ(io_.InstrQuery("VOLT?", kIoTimeoutKeep, &d), S_OK);
+  EXPECT_EQ(d, 5.0);
 }
 
 TEST_P(RealIo, APeerThatHangsUpMidReplyIsAnIoErrorNotAHang) {
