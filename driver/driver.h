@@ -72,6 +72,9 @@ class CDriver : public CComObject, public CNode, public IoHost {
   const std::unordered_map<std::string, std::string>& DriverSetupRecord() const { return driverSetupRecord_; }
   const TraceSettings& Trace() const { return trace_; }
   CVisaComIOProvider& Provider() { return *provider_; }
+  // The method trace of the session; none until the tracer is built.
+  MethodTraceSink* MethodTrace() { return methodTrace_; }
+  void SetMethodTrace(MethodTraceSink* sink) { methodTrace_ = sink; }
 
   // The IIviDriver members, run in the frame; the interfaces that derive from IIviDriver
   // (DriverFacet below) all land here.
@@ -240,6 +243,7 @@ class CDriver : public CComObject, public CNode, public IoHost {
   std::unordered_map<std::string, std::string> physicalSpelling_;
   std::map<std::string, std::vector<Instance>, std::less<>> repCaps_;
   std::unique_ptr<CVisaComIOProvider> provider_;
+  MethodTraceSink* methodTrace_ = nullptr;
 };
 
 // The members of IIviDriver, for every interface of the root that derives from it.

@@ -55,9 +55,16 @@ CNode::Scope::~Scope() {
   node.calls_.pop_back();
 }
 
-CNode::ModelScope::ModelScope(CNode& n) : node(n) { node.io_.PushModel(node.GetModel()); }
+CNode::ModelScope::ModelScope(CNode& n)
+    : node(n), trace(n.Root() ? n.Root()->MethodTrace() : nullptr) {
+  if (trace) trace->EnterMethod(node.calls_.back());
+  node.io_.PushModel(node.GetModel());
+}
 
-CNode::ModelScope::~ModelScope() { node.io_.PopModel(); }
+CNode::ModelScope::~ModelScope() {
+  node.io_.PopModel();
+  if (trace) trace->LeaveMethod(node.calls_.back(), result);
+}
 
 HRESULT CNode::Enter(const Member& m, std::initializer_list<const void*> pointers) {
   if (m.needsSession && !SessionOpen()) return errors_.ReportError(Msg::E_IVI_NOT_INITIALIZED);
