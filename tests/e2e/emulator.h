@@ -1,0 +1,89 @@
+// The emulator as a child process of a test: started on a free loopback port (or a
+// pseudo-terminal), stopped when the object goes.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace vmk::test {
+
+class Emulator {
+ public:
+  // `args` are the emulator's options besides the transport; `pty` asks for a serial port.
+  explicit Emulator(std::vector<std::string> args, bool pty = false) {
+    args.insert(args.begin(), pty ? std::string("--pty") : std::string("--listen"));
+    if (!pty) args.insert(args.begin() + 1, "127.0.0.1:0");
+    int fds[2];
+    if (pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], STDOUT_FILENO);
+      close(fds[0]);
+      close(fds[1]);
+      std::vector<char*> argv{const_cast<char*>(VMK40XX_SIM_PATH)};
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(VMK40XX_SIM_PATH, argv.data());
+      _exit(127);
+    }
+    close(fds[1]);
+    out_ = fdopen(fds[0], "r");
+    char line[512] = {};
+    if (out_ && std::fgets(line, sizeof line, out_)) {
+      std::string first(line);
+      while (!first.empty() && (first.back() == '\n' || first.back() == '\r')) first.pop_back();
+      resource_ = pty ? "ASRL" + first + "::INSTR"
+                      : "TCPIP0::127.0.0.1::" + first + "::SOCKET";
+      if (!pty) port_ = std::stoi(first);
+    }
+  }
+  ~Emulator() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (out_) std::fclose(out_);
+  }
+  Emulator(const Emulator&) = delete;
+  Emulator& operator=(const Emulator&) = delete;
+
+  // The VISA resource that reaches it; empty when it did not start.
+  const std::string& Resource() const { return resource_; }
+
+  // Sends one line on a connection of its own (emulator-only SIMulation: commands, say) and
+  // gives the emulator time to take it. Faults that act on "the next reply" would hit a query
+  // sent here to wait for it, so none is sent.
+  bool Send(const std::string& line) const {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0) return false;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port_));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    std::string text = line + "\n";
+    ok = ok && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    shutdown(fd, SHUT_WR);
+    char reply[64];
+    while (ok && read(fd, reply, sizeof reply) > 0) {
+    }
+    close(fd);
+    return ok;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+  FILE* out_ = nullptr;
+  std::string resource_;
+};
+
+}  // namespace vmk::test
