@@ -2,7 +2,11 @@
 // order it refuses a call.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dcpwr/velmora_k40xx.h"
@@ -86,6 +90,48 @@ TEST_F(Frame, ChildCallsCarryTheirOwnClassName) {
   EXPECT_EQ(out->get_Protection(protection.put()), S_OK);
   ASSERT_EQ(trace.events.size(), 2u);
   EXPECT_EQ(trace.events[0], "enter VelmoraK40xxOutput.IVelmoraK40xxOutput.get_Protection");
+}
+
+// Holds the first call it sees inside the frame until released.
+struct BlockingTrace final : MethodTraceSink {
+  void EnterMethod(const CallContext&) override {
+    if (blocked.exchange(true)) return;
+    entered.set_value();
+    release.get_future().wait();
+  }
+  void LeaveMethod(const CallContext&, HRESULT) override {}
+  std::atomic<bool> blocked{false};
+  std::promise<void> entered, release;
+};
+
+TEST_F(Frame, CallsOnTheRootAndItsOutputsShareOneLock) {
+  Open("Simulate=true, DriverSetup=Model=K4201A");
+  ComPtr<IVelmoraK40xxOutputs> outputs;
+  ComPtr<IVelmoraK40xxOutput> out;
+  root->get_Outputs(outputs.put());
+  Bstr name("Output2");
+  ASSERT_EQ(outputs->get_Item(name.get(), out.put()), S_OK);
+
+  BlockingTrace blocking;
+  driver->SetMethodTrace(&blocking);
+  std::thread first([&] {
+    VARIANT_BOOL v;
+    root->get_Initialized(&v);  // held inside the frame
+  });
+  blocking.entered.get_future().wait();
+  std::atomic<bool> secondDone{false};
+  std::thread second([&] {
+    ComPtr<IVelmoraK40xxProtection> protection;
+    out->get_Protection(protection.put());  // a call on the output object of the same session
+    secondDone = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(secondDone.load());
+  blocking.release.set_value();
+  first.join();
+  second.join();
+  EXPECT_TRUE(secondDone.load());
+  driver->SetMethodTrace(&trace);
 }
 
 }  // namespace
