@@ -32,7 +32,9 @@ class CLocaleScope {
 };
 
 std::string_view Trim(std::string_view s) {
-  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; };
+  auto blank = [](char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+  };
   while (!s.empty() && blank(s.back())) s.remove_suffix(1);
   while (!s.empty() && blank(s.front())) s.remove_prefix(1);
   return s;
@@ -72,7 +74,8 @@ const std::string& CDriverIOManager::CurrentModel() const {
 
 void CDriverIOManager::Trace(std::string_view operation,
                              std::initializer_list<IoTraceParam> params) {
-  if (trace_) trace_->TraceIo("CDriverIOManager", operation, std::span(params.begin(), params.size()));
+  if (trace_)
+    trace_->TraceIo("CDriverIOManager", operation, std::span(params.begin(), params.size()));
 }
 
 HRESULT CDriverIOManager::NoProvider() const {
@@ -87,7 +90,9 @@ HRESULT CDriverIOManager::Unexpected(std::string_view reply, std::string_view wh
                  : E_IVI_UNEXPECTED_RESPONSE;
 }
 
-std::string CDriverIOManager::ToText(double v) { return visa::FormatDouble(v); }
+std::string CDriverIOManager::ToText(double v) {
+  return visa::FormatDouble(v);
+}
 
 #define VMK_NEED_PROVIDER() \
   if (!provider_) return NoProvider()
@@ -201,7 +206,7 @@ HRESULT CDriverIOManager::QueryfTyped(T* result, const char* format, va_list arg
   return InstrQuery(IoFormatV(format, args), kIoTimeoutKeep, result);
 }
 
-#define VMK_QUERYF(Type)                                                        \
+#define VMK_QUERYF(Type)                                                         \
   HRESULT CDriverIOManager::InstrQueryf(Type* result, const char* format, ...) { \
     va_list args;                                                                \
     va_start(args, format);                                                      \
@@ -216,8 +221,8 @@ VMK_QUERYF(float)
 VMK_QUERYF(double)
 #undef VMK_QUERYF
 
-HRESULT CDriverIOManager::InstrQuery(std::string_view command, int32_t cchDesired,
-                                     int32_t lTimeout, std::string* result) {
+HRESULT CDriverIOManager::InstrQuery(std::string_view command, int32_t cchDesired, int32_t lTimeout,
+                                     std::string* result) {
   if (!result) return E_POINTER;
   VMK_NEED_PROVIDER();
   Trace("InstrPrintf", {{"strCommand", std::string(command)},
@@ -228,13 +233,15 @@ HRESULT CDriverIOManager::InstrQuery(std::string_view command, int32_t cchDesire
 
 HRESULT CDriverIOManager::QueryInt(std::string_view command, int32_t lTimeout, int32_t* result) {
   VMK_NEED_PROVIDER();
-  Trace("InstrQuery", {{"strCommand", std::string(command)}, {"lTimeout", std::to_string(lTimeout)}});
+  Trace("InstrQuery",
+        {{"strCommand", std::string(command)}, {"lTimeout", std::to_string(lTimeout)}});
   return provider_->InstrQuery(command, lTimeout, result);
 }
 
 HRESULT CDriverIOManager::QueryDouble(std::string_view command, int32_t lTimeout, double* result) {
   VMK_NEED_PROVIDER();
-  Trace("InstrQuery", {{"strCommand", std::string(command)}, {"lTimeout", std::to_string(lTimeout)}});
+  Trace("InstrQuery",
+        {{"strCommand", std::string(command)}, {"lTimeout", std::to_string(lTimeout)}});
   return provider_->InstrQuery(command, lTimeout, result);
 }
 
@@ -285,7 +292,8 @@ HRESULT CDriverIOManager::InstrQuery(std::string_view command, int32_t lTimeout,
 HRESULT CDriverIOManager::InstrRead(int32_t cbDesired, SAFEARRAY** ppsa, int32_t lTimeout) {
   if (!ppsa) return E_POINTER;
   VMK_NEED_PROVIDER();
-  Trace("InstrRead", {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
+  Trace("InstrRead",
+        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
   return provider_->InstrRead(cbDesired, ppsa, lTimeout);
 }
 HRESULT CDriverIOManager::InstrRead(int32_t cchDesired, bool bRemoveTrailing, std::string* result,
@@ -301,13 +309,15 @@ HRESULT CDriverIOManager::InstrRead(int32_t cbDesired, uint8_t* pBuf, int32_t* p
                                     int32_t lTimeout) {
   if (!pBuf || !plActualLength) return E_POINTER;
   VMK_NEED_PROVIDER();
-  Trace("InstrRead", {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
+  Trace("InstrRead",
+        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
   return provider_->InstrRead(cbDesired, pBuf, plActualLength, lTimeout);
 }
 HRESULT CDriverIOManager::InstrWrite(SAFEARRAY* data, int32_t cbDesired, int32_t lTimeout) {
   if (!data) return E_POINTER;
   VMK_NEED_PROVIDER();
-  Trace("InstrWrite", {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
+  Trace("InstrWrite",
+        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
   return provider_->InstrWrite(data, cbDesired, lTimeout);
 }
 HRESULT CDriverIOManager::InstrWrite(std::string_view data, int32_t lTimeout) {
@@ -319,13 +329,15 @@ HRESULT CDriverIOManager::InstrWrite(const uint8_t* pBuf, int32_t cbDesired, int
                                      int32_t lTimeout) {
   if (!pBuf || !pcbActual) return E_POINTER;
   VMK_NEED_PROVIDER();
-  Trace("InstrWrite", {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
+  Trace("InstrWrite",
+        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
   return provider_->InstrWrite(pBuf, cbDesired, pcbActual, lTimeout);
 }
 HRESULT CDriverIOManager::InstrWriteNoPoll(SAFEARRAY* data, int32_t cbDesired, int32_t lTimeout) {
   if (!data) return E_POINTER;
   VMK_NEED_PROVIDER();
-  Trace("InstrWriteNoPoll", {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
+  Trace("InstrWriteNoPoll",
+        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
   return provider_->InstrWriteNoPoll(data, cbDesired, lTimeout);
 }
 HRESULT CDriverIOManager::InstrWriteNoPoll(std::string_view data, int32_t lTimeout) {
@@ -337,7 +349,8 @@ HRESULT CDriverIOManager::InstrWriteNoPoll(const uint8_t* pBuf, int32_t cbDesire
                                            int32_t* pcbActual, int32_t lTimeout) {
   if (!pBuf || !pcbActual) return E_POINTER;
   VMK_NEED_PROVIDER();
-  Trace("InstrWriteNoPoll", {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
+  Trace("InstrWriteNoPoll",
+        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
   return provider_->InstrWriteNoPoll(pBuf, cbDesired, pcbActual, lTimeout);
 }
 
@@ -349,8 +362,8 @@ HRESULT CDriverIOManager::FormattedWriteString(std::string_view data, bool bFlus
                                  {"lTimeout", std::to_string(lTimeout)}});
   return provider_->FormattedWriteString(data, bFlushAndEnd, lTimeout);
 }
-HRESULT CDriverIOManager::FormattedWriteNumber(const VARIANT& data, int32_t type,
-                                               bool bFlushAndEnd, int32_t lTimeout) {
+HRESULT CDriverIOManager::FormattedWriteNumber(const VARIANT& data, int32_t type, bool bFlushAndEnd,
+                                               int32_t lTimeout) {
   VMK_NEED_PROVIDER();
   Trace("FormattedWriteNumber", {{"type", std::to_string(type)},
                                  {"bFlushAndEnd", bFlushAndEnd ? "True" : "False"},
@@ -411,8 +424,8 @@ HRESULT CDriverIOManager::FormattedReadIEEEBlock(int32_t type, bool bSeekToBlock
 }
 HRESULT CDriverIOManager::FormattedFlushWrite(bool bSendEnd, int32_t lTimeout) {
   VMK_NEED_PROVIDER();
-  Trace("FormattedFlushWrite", {{"bSendEND", bSendEnd ? "True" : "False"},
-                                {"lTimeout", std::to_string(lTimeout)}});
+  Trace("FormattedFlushWrite",
+        {{"bSendEND", bSendEnd ? "True" : "False"}, {"lTimeout", std::to_string(lTimeout)}});
   return provider_->FormattedFlushWrite(bSendEnd, lTimeout);
 }
 HRESULT CDriverIOManager::FormattedFlushRead(int32_t lTimeout) {
@@ -422,15 +435,16 @@ HRESULT CDriverIOManager::FormattedFlushRead(int32_t lTimeout) {
 }
 HRESULT CDriverIOManager::FormattedSetBufferSize(int32_t mask, int32_t lSize) {
   VMK_NEED_PROVIDER();
-  Trace("FormattedSetBufferSize", {{"mask", std::to_string(mask)}, {"lSize", std::to_string(lSize)}});
+  Trace("FormattedSetBufferSize",
+        {{"mask", std::to_string(mask)}, {"lSize", std::to_string(lSize)}});
   return provider_->FormattedSetBufferSize(mask, lSize);
 }
 
-#define VMK_REGISTER(Name, Args, Call)                                             \
-  HRESULT CDriverIOManager::Name Args {                                            \
-    VMK_NEED_PROVIDER();                                                           \
+#define VMK_REGISTER(Name, Args, Call)                                                    \
+  HRESULT CDriverIOManager::Name Args {                                                   \
+    VMK_NEED_PROVIDER();                                                                  \
     Trace(#Name, {{"space", std::to_string(space)}, {"offset", std::to_string(offset)}}); \
-    return provider_->Call;                                                        \
+    return provider_->Call;                                                               \
   }
 VMK_REGISTER(RegisterIn8, (int16_t space, int32_t offset, uint8_t* pVal),
              RegisterIn8(space, offset, pVal))
@@ -512,12 +526,15 @@ HRESULT CDriverIOManager::InstrQueryCommandBool(VARIANT_BOOL* plResult, int32_t 
   if (!plResult) return E_POINTER;
   *plResult = VARIANT_FALSE;
   VMK_NEED_PROVIDER();
-  Trace("InstrQueryCommandBool", {{"strCommand", CurrentCommand()}, {"lTimeout", std::to_string(lTimeout)}});
+  Trace("InstrQueryCommandBool",
+        {{"strCommand", CurrentCommand()}, {"lTimeout", std::to_string(lTimeout)}});
   std::string reply;
   const HRESULT hr = QueryTrimmed(lTimeout, &reply);
   if (FAILED(hr)) return hr;
-  if (reply == "1") *plResult = VARIANT_TRUE;
-  else if (reply != "0") return Unexpected(reply, "is not a boolean (1 or 0)");
+  if (reply == "1")
+    *plResult = VARIANT_TRUE;
+  else if (reply != "0")
+    return Unexpected(reply, "is not a boolean (1 or 0)");
   return hr;
 }
 
@@ -525,12 +542,14 @@ HRESULT CDriverIOManager::InstrQueryCommandEnum(const KeywordLookup& keywords, i
                                                 int32_t lTimeout) {
   if (!peResult) return E_POINTER;
   VMK_NEED_PROVIDER();
-  Trace("InstrQueryCommandEnum", {{"strCommand", CurrentCommand()}, {"lTimeout", std::to_string(lTimeout)}});
+  Trace("InstrQueryCommandEnum",
+        {{"strCommand", CurrentCommand()}, {"lTimeout", std::to_string(lTimeout)}});
   std::string reply;
   const HRESULT hr = QueryTrimmed(lTimeout, &reply);
   if (FAILED(hr)) return hr;
   int32_t value = 0;
-  if (!keywords.ValueOf(reply, &value)) return Unexpected(reply, "is not one of the expected keywords");
+  if (!keywords.ValueOf(reply, &value))
+    return Unexpected(reply, "is not one of the expected keywords");
   *peResult = value;
   return hr;
 }

@@ -102,15 +102,15 @@ class CDriverIOManager {
                                int32_t lTimeout = kIoTimeoutKeep);
   HRESULT FormattedWriteList(const VARIANT& data, int32_t type, std::string_view separator,
                              bool bFlushAndEnd, int32_t lTimeout = kIoTimeoutKeep);
-  HRESULT FormattedWriteIEEEBlock(std::string_view command, const VARIANT& data,
-                                  bool bFlushAndEnd, int32_t lTimeout = kIoTimeoutKeep);
+  HRESULT FormattedWriteIEEEBlock(std::string_view command, const VARIANT& data, bool bFlushAndEnd,
+                                  int32_t lTimeout = kIoTimeoutKeep);
   HRESULT FormattedReadString(std::string* result, int32_t lTimeout = kIoTimeoutKeep);
   HRESULT FormattedReadNumber(int32_t type, bool bFlushToEnd, VARIANT* pData,
                               int32_t lTimeout = kIoTimeoutKeep);
   HRESULT FormattedReadList(int32_t type, std::string_view separator, VARIANT* pData,
                             int32_t lTimeout = kIoTimeoutKeep);
-  HRESULT FormattedReadIEEEBlock(int32_t type, bool bSeekToBlock, bool bFlushToEnd,
-                                 VARIANT* pData, int32_t lTimeout = kIoTimeoutKeep);
+  HRESULT FormattedReadIEEEBlock(int32_t type, bool bSeekToBlock, bool bFlushToEnd, VARIANT* pData,
+                                 int32_t lTimeout = kIoTimeoutKeep);
   HRESULT FormattedFlushWrite(bool bSendEnd, int32_t lTimeout = kIoTimeoutKeep);
   HRESULT FormattedFlushRead(int32_t lTimeout = kIoTimeoutKeep);
   HRESULT FormattedSetBufferSize(int32_t mask, int32_t lSize);
@@ -190,9 +190,9 @@ class CDriverIOManager {
   HRESULT InstrQueryCommandEnum(const KeywordLookup& keywords, int32_t* peResult,
                                 int32_t lTimeout = kIoTimeoutKeep);
   template <class E>
-    requires std::is_enum_v<E>
-  HRESULT InstrQueryCommandEnum(const KeywordLookup& keywords, E* peResult,
-                                int32_t lTimeout = kIoTimeoutKeep) {
+  requires std::is_enum_v<E> HRESULT InstrQueryCommandEnum(const KeywordLookup& keywords,
+                                                           E* peResult,
+                                                           int32_t lTimeout = kIoTimeoutKeep) {
     if (!peResult) return E_POINTER;
     int32_t value = 0;
     const HRESULT hr = InstrQueryCommandEnum(keywords, &value, lTimeout);

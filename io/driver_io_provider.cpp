@@ -108,9 +108,9 @@ HRESULT CDriverIOProvider::RawWriteBytes(const uint8_t* data, int32_t count) {
   const HRESULT hr = PrimWrite(data, count, &written);
   if (FAILED(hr)) return hr;
   if (written < count) {
-    SetComErrorInfo(kIoIid, "VISA",
-                    "only " + std::to_string(written) + " of " + std::to_string(count) +
-                        " bytes were sent");
+    SetComErrorInfo(
+        kIoIid, "VISA",
+        "only " + std::to_string(written) + " of " + std::to_string(count) + " bytes were sent");
     return E_FAIL;
   }
   return S_OK;
@@ -138,8 +138,8 @@ HRESULT CDriverIOProvider::CheckEventStatus() {
     PrimClear();
     return hr;
   }
-  const int64_t esr = std::isfinite(value) && std::fabs(value) < 1e9 ? static_cast<int64_t>(value)
-                                                                     : 0xFF;
+  const int64_t esr =
+      std::isfinite(value) && std::fabs(value) < 1e9 ? static_cast<int64_t>(value) : 0xFF;
   return (esr & 0x3C) ? S_FALSE : S_OK;
 }
 
@@ -345,10 +345,9 @@ HRESULT CDriverIOProvider::WriteCommon(const uint8_t* data, int32_t count, bool 
   std::lock_guard lock(mutex_);
   TimeoutScope scope(*this, lTimeout);
   timeoutFlag_ = false;
-  const HRESULT hr =
-      asText ? RawWriteString(std::string_view(reinterpret_cast<const char*>(data),
-                                               static_cast<size_t>(count)))
-             : RawWriteBytes(data, count);
+  const HRESULT hr = asText ? RawWriteString(std::string_view(reinterpret_cast<const char*>(data),
+                                                              static_cast<size_t>(count)))
+                            : RawWriteBytes(data, count);
   if (FAILED(hr)) return HandleIOError(hr);
   return poll ? Poll() : S_OK;
 }
@@ -407,9 +406,9 @@ HRESULT CDriverIOProvider::FinishFormatted(HRESULT hr, bool poll, VARIANT* clear
 }
 
 #define VMK_FORMATTED_OP(lTimeout, poll, clearVariant, call) \
-  std::lock_guard lock(mutex_);                               \
-  TimeoutScope scope(*this, lTimeout);                        \
-  timeoutFlag_ = false;                                       \
+  std::lock_guard lock(mutex_);                              \
+  TimeoutScope scope(*this, lTimeout);                       \
+  timeoutFlag_ = false;                                      \
   return FinishFormatted(call, poll, clearVariant)
 
 HRESULT CDriverIOProvider::FormattedWriteString(std::string_view data, bool bFlushAndEnd,
@@ -446,9 +445,8 @@ HRESULT CDriverIOProvider::FormattedReadList(int32_t type, std::string_view sepa
   if (!pData) return E_POINTER;
   VMK_FORMATTED_OP(lTimeout, true, pData, PrimFormattedReadList(type, separator, pData));
 }
-HRESULT CDriverIOProvider::FormattedReadIEEEBlock(int32_t type, bool bSeekToBlock,
-                                                  bool bFlushToEnd, VARIANT* pData,
-                                                  int32_t lTimeout) {
+HRESULT CDriverIOProvider::FormattedReadIEEEBlock(int32_t type, bool bSeekToBlock, bool bFlushToEnd,
+                                                  VARIANT* pData, int32_t lTimeout) {
   if (!pData) return E_POINTER;
   std::lock_guard lock(mutex_);
   TimeoutScope scope(*this, lTimeout);
@@ -481,18 +479,18 @@ HRESULT CDriverIOProvider::ReadVariantArray(const VARIANT& v, VARTYPE vt, void* 
   const ULONG count = v.parray->rgsabound[0].cElements;
   *actual = static_cast<int32_t>(count);
   if (count > static_cast<ULONG>(maxLength)) {
-    SetComErrorInfo(kIoIid, "VISA",
-                    std::to_string(count) + " values arrived for room for " +
-                        std::to_string(maxLength));
+    SetComErrorInfo(
+        kIoIid, "VISA",
+        std::to_string(count) + " values arrived for room for " + std::to_string(maxLength));
     return E_FAIL;
   }
   if (count) std::memcpy(out, v.parray->pvData, elementSize * count);
   return S_OK;
 }
 
-#define VMK_REGISTER_OP(call)         \
-  std::lock_guard lock(mutex_);       \
-  const HRESULT hr = call;            \
+#define VMK_REGISTER_OP(call)               \
+  std::lock_guard lock(mutex_);             \
+  const HRESULT hr = call;                  \
   if (FAILED(hr)) return HandleIOError(hr); \
   return Poll()
 

@@ -21,7 +21,7 @@ class CErrorManager;
 // The element types of the typed formatted operations, and their VARIANT type codes.
 template <class T>
 concept IoElement = std::same_as<T, int16_t> || std::same_as<T, int32_t> ||
-                    std::same_as<T, float> || std::same_as<T, double> || std::same_as<T, uint8_t>;
+    std::same_as<T, float> || std::same_as<T, double> || std::same_as<T, uint8_t>;
 template <IoElement T>
 constexpr VARTYPE kIoVt = std::same_as<T, int16_t>   ? VT_I2
                           : std::same_as<T, int32_t> ? VT_I4
@@ -98,14 +98,14 @@ class CDriverIOProvider {
                                int32_t lTimeout);
   HRESULT FormattedWriteList(const VARIANT& data, int32_t type, std::string_view separator,
                              bool bFlushAndEnd, int32_t lTimeout);
-  HRESULT FormattedWriteIEEEBlock(std::string_view command, const VARIANT& data,
-                                  bool bFlushAndEnd, int32_t lTimeout);
+  HRESULT FormattedWriteIEEEBlock(std::string_view command, const VARIANT& data, bool bFlushAndEnd,
+                                  int32_t lTimeout);
   HRESULT FormattedReadString(std::string* result, int32_t lTimeout);
   HRESULT FormattedReadNumber(int32_t type, bool bFlushToEnd, VARIANT* pData, int32_t lTimeout);
   HRESULT FormattedReadList(int32_t type, std::string_view separator, VARIANT* pData,
                             int32_t lTimeout);
-  HRESULT FormattedReadIEEEBlock(int32_t type, bool bSeekToBlock, bool bFlushToEnd,
-                                 VARIANT* pData, int32_t lTimeout);
+  HRESULT FormattedReadIEEEBlock(int32_t type, bool bSeekToBlock, bool bFlushToEnd, VARIANT* pData,
+                                 int32_t lTimeout);
   HRESULT FormattedFlushWrite(bool bSendEnd, int32_t lTimeout);
   HRESULT FormattedFlushRead(int32_t lTimeout);
   HRESULT FormattedSetBufferSize(int32_t mask, int32_t lSize);
@@ -227,11 +227,16 @@ HRESULT CDriverIOProvider::FormattedWriteNumber(T value, bool bFlushAndEnd, int3
   VARIANT v;
   VariantInit(&v);
   v.vt = kIoVt<T>;
-  if constexpr (std::same_as<T, int16_t>) v.iVal = value;
-  else if constexpr (std::same_as<T, int32_t>) v.lVal = value;
-  else if constexpr (std::same_as<T, float>) v.fltVal = value;
-  else if constexpr (std::same_as<T, double>) v.dblVal = value;
-  else v.bVal = value;
+  if constexpr (std::same_as<T, int16_t>)
+    v.iVal = value;
+  else if constexpr (std::same_as<T, int32_t>)
+    v.lVal = value;
+  else if constexpr (std::same_as<T, float>)
+    v.fltVal = value;
+  else if constexpr (std::same_as<T, double>)
+    v.dblVal = value;
+  else
+    v.bVal = value;
   return FormattedWriteNumber(v, kIoVt<T>, bFlushAndEnd, lTimeout);
 }
 
@@ -268,11 +273,16 @@ HRESULT CDriverIOProvider::FormattedReadNumber(T* pValue, bool bFlushToEnd, int3
   VariantInit(&v);
   const HRESULT hr = FormattedReadNumber(kIoVt<T>, bFlushToEnd, &v, lTimeout);
   if (SUCCEEDED(hr)) {
-    if constexpr (std::same_as<T, int16_t>) *pValue = v.iVal;
-    else if constexpr (std::same_as<T, int32_t>) *pValue = v.lVal;
-    else if constexpr (std::same_as<T, float>) *pValue = v.fltVal;
-    else if constexpr (std::same_as<T, double>) *pValue = v.dblVal;
-    else *pValue = v.bVal;
+    if constexpr (std::same_as<T, int16_t>)
+      *pValue = v.iVal;
+    else if constexpr (std::same_as<T, int32_t>)
+      *pValue = v.lVal;
+    else if constexpr (std::same_as<T, float>)
+      *pValue = v.fltVal;
+    else if constexpr (std::same_as<T, double>)
+      *pValue = v.dblVal;
+    else
+      *pValue = v.bVal;
   }
   VariantClear(&v);
   return hr;

@@ -11,21 +11,37 @@ namespace vmk {
 namespace {
 
 // The framework's time-out status is what the I/O error report recognises.
-HRESULT Tx(HRESULT hr) { return hr == E_VISA_TMO ? E_VMK_IO_TIMEOUT_STATUS : hr; }
+HRESULT Tx(HRESULT hr) {
+  return hr == E_VISA_TMO ? E_VMK_IO_TIMEOUT_STATUS : hr;
+}
 
-VARIANT_BOOL Vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+VARIANT_BOOL Vb(bool b) {
+  return b ? VARIANT_TRUE : VARIANT_FALSE;
+}
 
 int32_t AsciiType(int32_t type) {
   switch (type) {
-    case 3: case 4: case 5: case 8: case 12: case 17: return type;
-    default: return 2;
+    case 3:
+    case 4:
+    case 5:
+    case 8:
+    case 12:
+    case 17:
+      return type;
+    default:
+      return 2;
   }
 }
 
 int32_t BinaryType(int32_t type) {
   switch (type) {
-    case 3: case 4: case 5: case 17: return type;
-    default: return 2;
+    case 3:
+    case 4:
+    case 5:
+    case 17:
+      return type;
+    default:
+      return 2;
   }
 }
 
@@ -88,8 +104,8 @@ HRESULT CVisaComIOProvider::InitializeIO(const IoHost* host, CErrorManager* erro
   if (FAILED(session_->QueryInterface(IID_IRegister, reinterpret_cast<void**>(register_.put()))))
     register_.reset();
   IMessage* own = nullptr;
-  if (SUCCEEDED(session_->QueryInterface(visa::IID_VmkMessageSession,
-                                         reinterpret_cast<void**>(&own))))
+  if (SUCCEEDED(
+          session_->QueryInterface(visa::IID_VmkMessageSession, reinterpret_cast<void**>(&own))))
     narrow_ = com::ComPtr<visa::CMessageSession>::Attach(static_cast<visa::CMessageSession*>(own));
   if (FAILED(hr = visa::CreateFormattedIO488(formatted_.put()))) {
     SetComErrorInfo(GUID_NULL, "VISA",
@@ -130,19 +146,30 @@ HRESULT CVisaComIOProvider::GetVisaInterfaceType(int32_t* peIntfType) {
   HRESULT hr = session_->get_HardwareInterfaceType(&type);
   if (FAILED(hr)) return Tx(hr);
   switch (type) {
-    case INTF_GPIB: *peIntfType = kVisaIntfGpib; break;
-    case INTF_VXI: *peIntfType = kVisaIntfVxi; break;
-    case INTF_GPIB_VXI: *peIntfType = kVisaIntfGpibVxi; break;
-    case INTF_ASRL: *peIntfType = kVisaIntfSerial; break;
-    case INTF_USB: *peIntfType = kVisaIntfUsb; break;
+    case INTF_GPIB:
+      *peIntfType = kVisaIntfGpib;
+      break;
+    case INTF_VXI:
+      *peIntfType = kVisaIntfVxi;
+      break;
+    case INTF_GPIB_VXI:
+      *peIntfType = kVisaIntfGpibVxi;
+      break;
+    case INTF_ASRL:
+      *peIntfType = kVisaIntfSerial;
+      break;
+    case INTF_USB:
+      *peIntfType = kVisaIntfUsb;
+      break;
     case INTF_TCPIP: {
       com::Bstr sessionType;
       if (FAILED(hr = session_->get_SessionType(sessionType.put()))) return Tx(hr);
-      *peIntfType = Upper(sessionType.utf8()) == "INSTR" ? kVisaIntfLanInstrument
-                                                         : kVisaIntfLanSocket;
+      *peIntfType =
+          Upper(sessionType.utf8()) == "INSTR" ? kVisaIntfLanInstrument : kVisaIntfLanSocket;
       break;
     }
-    default: break;
+    default:
+      break;
   }
   return S_OK;
 }

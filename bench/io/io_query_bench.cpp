@@ -139,7 +139,8 @@ class Recorder : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs)
-      if (r.run_type == Run::RT_Iteration) times[r.run_name.function_name].push_back(r.GetAdjustedRealTime());
+      if (r.run_type == Run::RT_Iteration)
+        times[r.run_name.function_name].push_back(r.GetAdjustedRealTime());
     ConsoleReporter::ReportRuns(runs);
   }
   std::map<std::string, std::vector<double>> times;
@@ -167,12 +168,13 @@ int main(int argc, char** argv) {
     const double rawBest = *std::min_element(raw.begin(), raw.end());
     const double driverBest = *std::min_element(driver.begin(), driver.end());
     const double ratio = driverMedian / rawMedian;
-    std::printf("\nVOLT? round trip over loopback TCP, %zu interleaved runs each:\n"
-                "  raw C socket client  median %.2f us  best %.2f us\n"
-                "  CDriverIOManager     median %.2f us  best %.2f us\n"
-                "  driver / raw         median %.3f     best %.3f   (target <= 1.10): %s\n",
-                raw.size(), rawMedian / 1000, rawBest / 1000, driverMedian / 1000,
-                driverBest / 1000, ratio, driverBest / rawBest, ratio <= 1.10 ? "met" : "NOT met");
+    std::printf(
+        "\nVOLT? round trip over loopback TCP, %zu interleaved runs each:\n"
+        "  raw C socket client  median %.2f us  best %.2f us\n"
+        "  CDriverIOManager     median %.2f us  best %.2f us\n"
+        "  driver / raw         median %.3f     best %.3f   (target <= 1.10): %s\n",
+        raw.size(), rawMedian / 1000, rawBest / 1000, driverMedian / 1000, driverBest / 1000, ratio,
+        driverBest / rawBest, ratio <= 1.10 ? "met" : "NOT met");
   }
   benchmark::Shutdown();
   return 0;

@@ -18,22 +18,48 @@ namespace {
 
 constexpr size_t kUnlimited = std::numeric_limits<size_t>::max();
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // The value of a scalar VARIANT as a double, or false for types that hold no number.
 bool VariantNumber(const VARIANT& v, double* out) {
   switch (v.vt) {
-    case VT_I1: *out = static_cast<int8_t>(v.bVal); return true;
-    case VT_UI1: *out = v.bVal; return true;
-    case VT_I2: *out = v.iVal; return true;
-    case VT_UI2: *out = static_cast<USHORT>(v.iVal); return true;
-    case VT_I4: case VT_INT: *out = v.lVal; return true;
-    case VT_UI4: case VT_UINT: *out = static_cast<ULONG>(v.lVal); return true;
-    case VT_I8: *out = static_cast<double>(v.llVal); return true;
-    case VT_UI8: *out = static_cast<double>(static_cast<uint64_t>(v.llVal)); return true;
-    case VT_R4: *out = v.fltVal; return true;
-    case VT_R8: *out = v.dblVal; return true;
-    case VT_BOOL: *out = v.boolVal ? 1 : 0; return true;
+    case VT_I1:
+      *out = static_cast<int8_t>(v.bVal);
+      return true;
+    case VT_UI1:
+      *out = v.bVal;
+      return true;
+    case VT_I2:
+      *out = v.iVal;
+      return true;
+    case VT_UI2:
+      *out = static_cast<USHORT>(v.iVal);
+      return true;
+    case VT_I4:
+    case VT_INT:
+      *out = v.lVal;
+      return true;
+    case VT_UI4:
+    case VT_UINT:
+      *out = static_cast<ULONG>(v.lVal);
+      return true;
+    case VT_I8:
+      *out = static_cast<double>(v.llVal);
+      return true;
+    case VT_UI8:
+      *out = static_cast<double>(static_cast<uint64_t>(v.llVal));
+      return true;
+    case VT_R4:
+      *out = v.fltVal;
+      return true;
+    case VT_R8:
+      *out = v.dblVal;
+      return true;
+    case VT_BOOL:
+      *out = v.boolVal ? 1 : 0;
+      return true;
     case VT_BSTR: {
       const std::string text = com::BstrToUtf8(v.bstrVal);
       const size_t n = ParseNumber(text, out);
@@ -42,15 +68,27 @@ bool VariantNumber(const VARIANT& v, double* out) {
         if (!IsBlank(text[i])) return false;
       return true;
     }
-    default: return false;
+    default:
+      return false;
   }
 }
 
 bool IsIntegerVt(VARTYPE vt) {
   switch (vt) {
-    case VT_I1: case VT_UI1: case VT_I2: case VT_UI2: case VT_I4: case VT_UI4: case VT_INT:
-    case VT_UINT: case VT_I8: case VT_UI8: case VT_BOOL: return true;
-    default: return false;
+    case VT_I1:
+    case VT_UI1:
+    case VT_I2:
+    case VT_UI2:
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_I8:
+    case VT_UI8:
+    case VT_BOOL:
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -125,25 +163,39 @@ SAFEARRAY* ArrayOf(const VARIANT& v) {
 
 size_t BinarySize(LONG type) {
   switch (type) {
-    case BinaryType_I2: return 2;
-    case BinaryType_I4: return 4;
-    case BinaryType_R4: return 4;
-    case BinaryType_R8: return 8;
-    case BinaryType_UI1: return 1;
-    default: return 0;
+    case BinaryType_I2:
+      return 2;
+    case BinaryType_I4:
+      return 4;
+    case BinaryType_R4:
+      return 4;
+    case BinaryType_R8:
+      return 8;
+    case BinaryType_UI1:
+      return 1;
+    default:
+      return 0;
   }
 }
 
 VARTYPE AsciiVt(LONG type) {
   switch (type) {
-    case ASCIIType_I2: return VT_I2;
-    case ASCIIType_I4: return VT_I4;
-    case ASCIIType_R4: return VT_R4;
-    case ASCIIType_R8: return VT_R8;
-    case ASCIIType_BSTR: return VT_BSTR;
-    case ASCIIType_Any: return VT_VARIANT;
-    case ASCIIType_UI1: return VT_UI1;
-    default: return VT_EMPTY;
+    case ASCIIType_I2:
+      return VT_I2;
+    case ASCIIType_I4:
+      return VT_I4;
+    case ASCIIType_R4:
+      return VT_R4;
+    case ASCIIType_R8:
+      return VT_R8;
+    case ASCIIType_BSTR:
+      return VT_BSTR;
+    case ASCIIType_Any:
+      return VT_VARIANT;
+    case ASCIIType_UI1:
+      return VT_UI1;
+    default:
+      return VT_EMPTY;
   }
 }
 
@@ -263,10 +315,12 @@ class CFormattedIO488 final : public IFormattedIO488 {
   HRESULT WriteNumber(VARIANT data, LONG type, VARIANT_BOOL flushAndEND) override {
     return Guard([&](CMessageSession& s) {
       std::string text;
-      const VARIANT& v = (data.vt == (VT_BYREF | VT_VARIANT) && data.pvarVal) ? *data.pvarVal : data;
+      const VARIANT& v =
+          (data.vt == (VT_BYREF | VT_VARIANT) && data.pvarVal) ? *data.pvarVal : data;
       if (HRESULT hr = FormatElement(v, type, &text); FAILED(hr))
-        return VisaError(hr, IID_IFormattedIO488, "WriteNumber: the value is not a number of "
-                                                  "the requested type");
+        return VisaError(hr, IID_IFormattedIO488,
+                         "WriteNumber: the value is not a number of "
+                         "the requested type");
       s.WriteBuffer().append(text);
       return AfterAppend(s, flushAndEND);
     });
@@ -284,9 +338,9 @@ class CFormattedIO488 final : public IFormattedIO488 {
       for (ULONG i = 0; i < psa->rgsabound[0].cElements; ++i) {
         std::string element;
         if (HRESULT hr = FormatElement(ElementView(psa, i), type, &element); FAILED(hr))
-          return VisaError(hr, IID_IFormattedIO488,
-                           "WriteList: element " + std::to_string(i) +
-                               " is not a number of the requested type");
+          return VisaError(
+              hr, IID_IFormattedIO488,
+              "WriteList: element " + std::to_string(i) + " is not a number of the requested type");
         if (i) text += sep;
         text += element;
       }
@@ -327,8 +381,8 @@ class CFormattedIO488 final : public IFormattedIO488 {
     return Guard([&](CMessageSession& s) {
       std::string text;
       ReadEnd why;
-      HRESULT hr = s.ReadMessage(s.ReadBufferSize(), s.TermStop(), &text, &why,
-                                 IID_IFormattedIO488);
+      HRESULT hr =
+          s.ReadMessage(s.ReadBufferSize(), s.TermStop(), &text, &why, IID_IFormattedIO488);
       if (FAILED(hr)) return hr;
       *pRetString = com::Utf8ToBstr(text);
       return *pRetString ? S_OK : E_OUTOFMEMORY;
@@ -346,8 +400,8 @@ class CFormattedIO488 final : public IFormattedIO488 {
       // What an earlier ReadNumber left may be only separators and the terminator: the number
       // then is in the next message.
       for (;;) {
-        HRESULT hr = s.ReadMessage(s.ReadBufferSize(), s.TermStop(), &text, &why,
-                                   IID_IFormattedIO488);
+        HRESULT hr =
+            s.ReadMessage(s.ReadBufferSize(), s.TermStop(), &text, &why, IID_IFormattedIO488);
         if (FAILED(hr)) return hr;
         at = 0;
         while (at < text.size() && (IsBlank(text[at]) || text[at] == ',' || text[at] == ';')) ++at;
@@ -361,8 +415,10 @@ class CFormattedIO488 final : public IFormattedIO488 {
         while (e < text.size() && !IsBlank(text[e]) && text[e] != ',' && text[e] != ';') ++e;
         used = e - at;
         if (type != ASCIIType_BSTR && type != ASCIIType_Any) {
-          if (!flushToEND) s.Unread(text);
-          else FlushRest(s, why);
+          if (!flushToEND)
+            s.Unread(text);
+          else
+            FlushRest(s, why);
           return VisaError(E_VISA_INV_FMT, IID_IFormattedIO488,
                            "ReadNumber: the reply \"" + std::string(TrimBlanks(text)) +
                                "\" does not start with a number");
@@ -370,8 +426,10 @@ class CFormattedIO488 final : public IFormattedIO488 {
       }
       const std::string token = text.substr(at, used);
       const std::string rest = text.substr(at + used);
-      if (flushToEND) FlushRest(s, why);
-      else s.Unread(rest);
+      if (flushToEND)
+        FlushRest(s, why);
+      else
+        s.Unread(rest);
       if (HRESULT hr = MakeValue(type, d, numeric, token, pData); FAILED(hr))
         return VisaError(hr, IID_IFormattedIO488,
                          "ReadNumber: \"" + token + "\" does not fit the requested type");
@@ -388,8 +446,8 @@ class CFormattedIO488 final : public IFormattedIO488 {
       std::string text;
       HRESULT hr = ReadWhole(s, &text);
       if (FAILED(hr)) return hr;
-      const std::string seps = listSeparator && *listSeparator ? com::BstrToUtf8(listSeparator)
-                                                               : ",;";
+      const std::string seps =
+          listSeparator && *listSeparator ? com::BstrToUtf8(listSeparator) : ",;";
       std::vector<std::string_view> items;
       const std::string_view all = TrimBlanks(text);
       for (size_t at = 0; !all.empty() && at <= all.size();) {
@@ -413,9 +471,10 @@ class CFormattedIO488 final : public IFormattedIO488 {
         }
         LONG index = static_cast<LONG>(i);
         // Stores a copy: the BSTR of `v` is freed with it.
-        hr = SafeArrayPutElement(psa, &index, vt == VT_VARIANT ? static_cast<void*>(&v)
-                                              : vt == VT_BSTR ? static_cast<void*>(v.bstrVal)
-                                                              : static_cast<void*>(&v.llVal));
+        hr = SafeArrayPutElement(psa, &index,
+                                 vt == VT_VARIANT ? static_cast<void*>(&v)
+                                 : vt == VT_BSTR  ? static_cast<void*>(v.bstrVal)
+                                                  : static_cast<void*>(&v.llVal));
         VariantClear(&v);
         if (FAILED(hr)) {
           SafeArrayDestroy(psa);
@@ -460,8 +519,7 @@ class CFormattedIO488 final : public IFormattedIO488 {
         if (!data.empty() && data.back() == '\n') data.pop_back();
       } else if (c[0] >= '1' && c[0] <= '9') {
         std::string digits;
-        if (FAILED(hr = s.ReadExact(static_cast<size_t>(c[0] - '0'), &digits,
-                                    IID_IFormattedIO488)))
+        if (FAILED(hr = s.ReadExact(static_cast<size_t>(c[0] - '0'), &digits, IID_IFormattedIO488)))
           return hr;
         size_t length = 0;
         for (char d : digits) {
@@ -502,8 +560,8 @@ class CFormattedIO488 final : public IFormattedIO488 {
 
   HRESULT FlushWrite(VARIANT_BOOL sendEND) override {
     return Guard([&](CMessageSession& s) {
-      return s.WriteBuffer().empty() ? S_OK : s.Send({}, sendEND != VARIANT_FALSE,
-                                                     IID_IFormattedIO488);
+      return s.WriteBuffer().empty() ? S_OK
+                                     : s.Send({}, sendEND != VARIANT_FALSE, IID_IFormattedIO488);
     });
   }
 
@@ -549,7 +607,8 @@ class CFormattedIO488 final : public IFormattedIO488 {
 
   HRESULT AfterAppend(CMessageSession& s, VARIANT_BOOL flushAndEND) {
     if (flushAndEND) return s.Send({}, true, IID_IFormattedIO488);
-    if (s.WriteBuffer().size() >= s.WriteBufferSize()) return s.Send({}, false, IID_IFormattedIO488);
+    if (s.WriteBuffer().size() >= s.WriteBufferSize())
+      return s.Send({}, false, IID_IFormattedIO488);
     return S_OK;
   }
 
@@ -557,8 +616,8 @@ class CFormattedIO488 final : public IFormattedIO488 {
   void FlushRest(CMessageSession& s, ReadEnd why) {
     if (why != ReadEnd::Count) return;
     std::string rest;
-    while (SUCCEEDED(s.ReadMessage(s.ReadBufferSize(), s.TermStop(), &rest, &why,
-                                   IID_IFormattedIO488)) &&
+    while (SUCCEEDED(
+               s.ReadMessage(s.ReadBufferSize(), s.TermStop(), &rest, &why, IID_IFormattedIO488)) &&
            why == ReadEnd::Count) {
     }
   }
@@ -567,8 +626,8 @@ class CFormattedIO488 final : public IFormattedIO488 {
     std::string part;
     ReadEnd why;
     do {
-      if (HRESULT hr = s.ReadMessage(s.ReadBufferSize(), s.TermStop(), &part, &why,
-                                     IID_IFormattedIO488);
+      if (HRESULT hr =
+              s.ReadMessage(s.ReadBufferSize(), s.TermStop(), &part, &why, IID_IFormattedIO488);
           FAILED(hr))
         return hr;
       *text += part;

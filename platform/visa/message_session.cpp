@@ -31,7 +31,9 @@ HRESULT CMessageSession::QueryInterface(REFIID riid, void** ppv) {
   return E_NOINTERFACE;
 }
 
-ULONG CMessageSession::AddRef() { return ++refs_; }
+ULONG CMessageSession::AddRef() {
+  return ++refs_;
+}
 
 ULONG CMessageSession::Release() {
   const ULONG left = --refs_;
@@ -228,7 +230,9 @@ HRESULT CMessageSession::Read(LONG count, SAFEARRAY** pBuffer) {
     if (!psa) return E_OUTOFMEMORY;
     if (!data.empty()) std::memcpy(psa->pvData, data.data(), data.size());
     *pBuffer = psa;
-    return why == ReadEnd::Count ? S_VISA_MAX_CNT : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR : S_OK;
+    return why == ReadEnd::Count      ? S_VISA_MAX_CNT
+           : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR
+                                      : S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
@@ -260,9 +264,9 @@ HRESULT CMessageSession::Write(SAFEARRAY* buffer, LONG count, LONG* pRetCount) {
       return VisaError(E_INVALIDARG, IID_IMessage,
                        Where() + "the byte array holds fewer bytes than the count to write");
     std::lock_guard lock(mutex_);
-    const HRESULT hr = Send(std::string_view(static_cast<const char*>(buffer->pvData),
-                                             static_cast<size_t>(count)),
-                            sendEnd_, IID_IMessage);
+    const HRESULT hr =
+        Send(std::string_view(static_cast<const char*>(buffer->pvData), static_cast<size_t>(count)),
+             sendEnd_, IID_IMessage);
     if (SUCCEEDED(hr)) *pRetCount = count;
     return hr;
   } catch (const std::bad_alloc&) {
@@ -288,9 +292,12 @@ HRESULT CMessageSession::ReadText(LONG count, std::string* text) {
   try {
     std::lock_guard lock(mutex_);
     ReadEnd why;
-    const HRESULT hr = ReadMessage(static_cast<size_t>(count), TermStop(), text, &why, IID_IMessage);
+    const HRESULT hr =
+        ReadMessage(static_cast<size_t>(count), TermStop(), text, &why, IID_IMessage);
     if (FAILED(hr)) return hr;
-    return why == ReadEnd::Count ? S_VISA_MAX_CNT : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR : S_OK;
+    return why == ReadEnd::Count      ? S_VISA_MAX_CNT
+           : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR
+                                      : S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   } catch (...) {
@@ -403,9 +410,8 @@ HRESULT CMessageSession::ReadExact(size_t count, std::string* out, const IID& ii
       out->clear();
       clean_ = false;
       return Fail(E_VISA_TMO, iid,
-                  "time-out after " + std::to_string(timeout_) + " ms with " +
-                      std::to_string(got) + " of " + std::to_string(count) +
-                      " bytes of a block received");
+                  "time-out after " + std::to_string(timeout_) + " ms with " + std::to_string(got) +
+                      " of " + std::to_string(count) + " bytes of a block received");
     }
     waited = true;
     const size_t chunk = std::max<size_t>(std::min(readBufferSize_, count - out->size()), 256);
@@ -424,8 +430,9 @@ HRESULT CMessageSession::ReadExact(size_t count, std::string* out, const IID& ii
       const size_t got_ = out->size();
       out->clear();
       clean_ = false;
-      return Fail(hr, iid, error + " after " + std::to_string(got_) + " of " +
-                               std::to_string(count) + " bytes of a block");
+      return Fail(hr, iid,
+                  error + " after " + std::to_string(got_) + " of " + std::to_string(count) +
+                      " bytes of a block");
     }
     pendingEnd_ = end;
   }

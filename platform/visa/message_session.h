@@ -98,13 +98,13 @@ class CMessageSession final : public IMessage {
   bool termEnabled_ = false;
   bool sendEnd_ = true;
   HRESULT lastStatus_ = S_OK;
-  std::string pending_;       // input beyond the last read
-  bool pendingEnd_ = false;   // END came with the last byte of pending_
+  std::string pending_;      // input beyond the last read
+  bool pendingEnd_ = false;  // END came with the last byte of pending_
   // False from a write until a whole reply has been read: input that may be left over from an
   // earlier exchange is dropped before the next write, so that it is never taken as the answer.
   bool clean_ = true;
-  std::string out_;           // formatted write buffer
-  std::string chunk_;         // what one transport read fills
+  std::string out_;    // formatted write buffer
+  std::string chunk_;  // what one transport read fills
   size_t readBufferSize_ = 4096;
   size_t writeBufferSize_ = 4096;
 };

@@ -8,17 +8,29 @@
 namespace vmk::visa {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 size_t ParseNonDecimal(std::string_view text, size_t at, double* value) {
   // #H1F, #Q17, #B1011: unsigned integers in hex, octal, binary.
   if (at + 2 > text.size() || text[at] != '#') return 0;
   int base = 0;
   switch (text[at + 1]) {
-    case 'H': case 'h': base = 16; break;
-    case 'Q': case 'q': base = 8; break;
-    case 'B': case 'b': base = 2; break;
-    default: return 0;
+    case 'H':
+    case 'h':
+      base = 16;
+      break;
+    case 'Q':
+    case 'q':
+      base = 8;
+      break;
+    case 'B':
+    case 'b':
+      base = 2;
+      break;
+    default:
+      return 0;
   }
   uint64_t v = 0;
   const char* begin = text.data() + at + 2;
@@ -42,8 +54,8 @@ size_t ParseNumber(std::string_view text, double* value) {
   }
   // from_chars knows no sign of its own before the digits of a '+' and reads "inf"/"nan" too,
   // which instruments write as 9.9E37 instead; only digits or a radix point may start a number.
-  if (start >= text.size() || !(std::isdigit(static_cast<unsigned char>(text[start])) ||
-                                text[start] == '.'))
+  if (start >= text.size() ||
+      !(std::isdigit(static_cast<unsigned char>(text[start])) || text[start] == '.'))
     return 0;
   double v = 0;
   const auto [p, ec] = std::from_chars(text.data() + start, text.data() + text.size(), v,

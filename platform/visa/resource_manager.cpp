@@ -23,14 +23,11 @@ struct TransportEntry {
 };
 
 constexpr TransportEntry kTransports[] = {
-    {"TCPIP", "SOCKET", OpenTcpSocket},
-    {"ASRL", "INSTR", OpenSerial},
-    {"SCRIPT", "INSTR", OpenScript},
-    {"SCRIPT", "SOCKET", OpenScript},
+    {"TCPIP", "SOCKET", OpenTcpSocket},  {"ASRL", "INSTR", OpenSerial},
+    {"SCRIPT", "INSTR", OpenScript},     {"SCRIPT", "SOCKET", OpenScript},
     {"TCPIP", "INSTR", NotAvailable},  // VXI-11 and HiSLIP
     {"USB", "INSTR", NotAvailable},    // USBTMC
-    {"GPIB", "INSTR", NotAvailable},
-    {"VXI", "INSTR", NotAvailable},
+    {"GPIB", "INSTR", NotAvailable},     {"VXI", "INSTR", NotAvailable},
     {"GPIB-VXI", "INSTR", NotAvailable},
 };
 

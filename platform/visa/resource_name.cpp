@@ -22,8 +22,8 @@ std::string Trim(std::string_view s) {
 }
 
 bool IsClass(const std::string& upper) {
-  static constexpr std::string_view kClasses[] = {"INSTR", "SOCKET", "INTFC", "RAW", "BACKPLANE",
-                                                  "SERVANT", "MEMACC"};
+  static constexpr std::string_view kClasses[] = {"INSTR",     "SOCKET",  "INTFC", "RAW",
+                                                  "BACKPLANE", "SERVANT", "MEMACC"};
   return std::find(std::begin(kClasses), std::end(kClasses), upper) != std::end(kClasses);
 }
 
@@ -40,8 +40,8 @@ HRESULT ParseResourceName(std::string_view text, ResourceName* out, std::string*
     at = sep + 2;
   }
   // Longer keywords first, so that GPIB-VXI is not taken for GPIB.
-  static constexpr std::string_view kKeywords[] = {"GPIB-VXI", "SCRIPT", "TCPIP", "GPIB", "ASRL",
-                                                   "USB", "VXI"};
+  static constexpr std::string_view kKeywords[] = {"GPIB-VXI", "SCRIPT", "TCPIP", "GPIB",
+                                                   "ASRL",     "USB",    "VXI"};
   const std::string head = Upper(parts[0]);
   for (std::string_view k : kKeywords) {
     if (head.compare(0, k.size(), k) == 0) {
@@ -50,7 +50,8 @@ HRESULT ParseResourceName(std::string_view text, ResourceName* out, std::string*
     }
   }
   if (out->keyword.empty()) {
-    *why = "\"" + out->text + "\" is not a VISA resource name: it must start with TCPIP, ASRL, "
+    *why = "\"" + out->text +
+           "\" is not a VISA resource name: it must start with TCPIP, ASRL, "
            "GPIB, USB or VXI";
     return E_VISA_INV_RSRC_NAME;
   }

@@ -118,8 +118,8 @@ std::string Script::Report() const {
   std::string r;
   for (const auto& m : mismatches_) r += "mismatch: " + m + "\n";
   for (size_t i = next_; i < steps_.size(); ++i) {
-    static constexpr const char* kNames[] = {"expect", "reply", "timeout", "fail", "hang-up",
-                                             "clear"};
+    static constexpr const char* kNames[] = {"expect", "reply",   "timeout",
+                                             "fail",   "hang-up", "clear"};
     r += std::string("not reached: ") + kNames[static_cast<int>(steps_[i].kind)] + " " +
          Printable(steps_[i].bytes) + "\n";
   }
@@ -136,14 +136,17 @@ std::vector<std::string> Script::Log() const {
 std::string Script::Printable(std::string_view bytes) {
   std::string out = "\"";
   for (unsigned char c : bytes) {
-    if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
     else if (c < 0x20 || c >= 0x7F) {
       static constexpr char kHex[] = "0123456789ABCDEF";
       out += "\\x";
       out += kHex[c >> 4];
       out += kHex[c & 15];
-    } else out += static_cast<char>(c);
+    } else
+      out += static_cast<char>(c);
   }
   return out + "\"";
 }
@@ -155,8 +158,8 @@ void Script::Mismatch(std::string what) {
 
 void Script::DropArrivedInput() {
   while (next_ < steps_.size() && steps_[next_].kind == Kind::Reply) {
-    log_.push_back("dropped " + Printable(std::string_view(steps_[next_].bytes).substr(
-                                    steps_[next_].done)));
+    log_.push_back("dropped " +
+                   Printable(std::string_view(steps_[next_].bytes).substr(steps_[next_].done)));
     ++next_;
   }
 }

@@ -27,9 +27,9 @@ std::string ErrnoText(int err) {
 struct LineSettings {
   long baud = 9600;
   int dataBits = 8;
-  int parity = 0;    // NONE 0, ODD 1, EVEN 2, MARK 3, SPACE 4
-  int stopBits = 10; // ONE 10, ONE5 15, TWO 20
-  int flow = 0;      // NONE 0, XON/XOFF 1, RTS/CTS 2 (DTR/DSR 4 has no termios form)
+  int parity = 0;     // NONE 0, ODD 1, EVEN 2, MARK 3, SPACE 4
+  int stopBits = 10;  // ONE 10, ONE5 15, TWO 20
+  int flow = 0;       // NONE 0, XON/XOFF 1, RTS/CTS 2 (DTR/DSR 4 has no termios form)
 };
 
 bool ToInt(const std::string& s, long* v) {
@@ -69,15 +69,23 @@ bool ApplySetting(const std::string& name, const std::string& rawValue, LineSett
     if (found < 0) return bad();
     s->parity = found;
   } else if (name == "STOPBITS") {
-    if (value == "1" || value == "10" || value == "STOP_ONE") s->stopBits = 10;
-    else if (value == "1.5" || value == "15" || value == "STOP_ONE5") s->stopBits = 15;
-    else if (value == "2" || value == "20" || value == "STOP_TWO") s->stopBits = 20;
-    else return bad();
+    if (value == "1" || value == "10" || value == "STOP_ONE")
+      s->stopBits = 10;
+    else if (value == "1.5" || value == "15" || value == "STOP_ONE5")
+      s->stopBits = 15;
+    else if (value == "2" || value == "20" || value == "STOP_TWO")
+      s->stopBits = 20;
+    else
+      return bad();
   } else if (name == "FLOWCONTROL") {
-    if (value == "FLOW_NONE" || value == "NONE") v = 0;
-    else if (value == "FLOW_XON_XOFF" || value == "XON_XOFF") v = 1;
-    else if (value == "FLOW_RTS_CTS" || value == "RTS_CTS") v = 2;
-    else if (!numeric) return bad();
+    if (value == "FLOW_NONE" || value == "NONE")
+      v = 0;
+    else if (value == "FLOW_XON_XOFF" || value == "XON_XOFF")
+      v = 1;
+    else if (value == "FLOW_RTS_CTS" || value == "RTS_CTS")
+      v = 2;
+    else if (!numeric)
+      return bad();
     if (v != 0 && v != 1 && v != 2) {
       *why = "serial flow control " + rawValue + " is not available (NONE, XON_XOFF, RTS_CTS)";
       return false;
@@ -89,11 +97,14 @@ bool ApplySetting(const std::string& name, const std::string& rawValue, LineSett
 }
 
 bool BaudConstant(long baud, speed_t* out) {
-  static constexpr struct { long baud; speed_t code; } kRates[] = {
-      {50, B50},       {75, B75},       {110, B110},         {134, B134},       {150, B150},
-      {200, B200},     {300, B300},     {600, B600},         {1200, B1200},     {1800, B1800},
-      {2400, B2400},   {4800, B4800},   {9600, B9600},       {19200, B19200},   {38400, B38400},
-      {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
+  static constexpr struct {
+    long baud;
+    speed_t code;
+  } kRates[] = {{50, B50},         {75, B75},         {110, B110},       {134, B134},
+                {150, B150},       {200, B200},       {300, B300},       {600, B600},
+                {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
+                {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
+                {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600}};
   for (const auto& r : kRates)
     if (r.baud == baud) {
       *out = r.code;
@@ -189,7 +200,8 @@ HRESULT OpenSerial(const ResourceName& name, const OpenOptions& options, int32_t
     path = "/dev/ttyS" + std::to_string(name.board - 1);
   }
   if (!name.fields.empty()) {
-    *error = "\"" + name.text + "\": a serial resource is ASRL<n>::INSTR or ASRL/dev/<device>::INSTR";
+    *error =
+        "\"" + name.text + "\": a serial resource is ASRL<n>::INSTR or ASRL/dev/<device>::INSTR";
     return E_VISA_INV_RSRC_NAME;
   }
   LineSettings line;
@@ -220,9 +232,9 @@ HRESULT OpenSerial(const ResourceName& name, const OpenOptions& options, int32_t
     const int err = errno;
     *error = err == ENOENT  ? "serial port " + path + " does not exist"
              : err == EBUSY ? "serial port " + path + " is busy"
-             : err == EACCES ? "no permission to open " + path +
-                                   " (is the user in the dialout group?)"
-                             : "cannot open " + path + ": " + ErrnoText(err);
+             : err == EACCES
+                 ? "no permission to open " + path + " (is the user in the dialout group?)"
+                 : "cannot open " + path + ": " + ErrnoText(err);
     return err == EBUSY ? E_VISA_RSRC_BUSY : E_VISA_RSRC_NFOUND;
   }
   // Two programs on one line would steal each other's replies.
@@ -243,7 +255,10 @@ HRESULT OpenSerial(const ResourceName& name, const OpenOptions& options, int32_t
   ::cfsetospeed(&tio, speed);
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
   tio.c_cflag |= CLOCAL | CREAD;
-  tio.c_cflag |= line.dataBits == 5 ? CS5 : line.dataBits == 6 ? CS6 : line.dataBits == 7 ? CS7 : CS8;
+  tio.c_cflag |= line.dataBits == 5   ? CS5
+                 : line.dataBits == 6 ? CS6
+                 : line.dataBits == 7 ? CS7
+                                      : CS8;
   if (line.parity != 0) tio.c_cflag |= PARENB;
   if (line.parity == 1 || line.parity == 3) tio.c_cflag |= PARODD;
   if (line.parity >= 3) tio.c_cflag |= CMSPAR;

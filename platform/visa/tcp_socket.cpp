@@ -35,8 +35,8 @@ class TcpSocket final : public Transport {
     SetTimeout(SO_SNDTIMEO, &sendTimeout_, timeoutMs);
     size_t sent = 0;
     while (sent < size) {
-      const ssize_t n = ::send(fd_, data + sent, size - sent,
-                               MSG_NOSIGNAL | (timeoutMs == 0 ? MSG_DONTWAIT : 0));
+      const ssize_t n =
+          ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL | (timeoutMs == 0 ? MSG_DONTWAIT : 0));
       if (n >= 0) {
         sent += static_cast<size_t>(n);
         continue;
@@ -181,7 +181,8 @@ HRESULT OpenTcpSocket(const ResourceName& name, const OpenOptions&, int32_t open
     int32_t left = openTimeoutMs;
     if (openTimeoutMs > 0) {
       const auto used = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            std::chrono::steady_clock::now() - start).count();
+                            std::chrono::steady_clock::now() - start)
+                            .count();
       left = static_cast<int32_t>(std::max<int64_t>(1, openTimeoutMs - used));
     }
     fd = ConnectWithin(ai, left, &err);

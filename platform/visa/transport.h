@@ -16,12 +16,12 @@ namespace vmk::visa {
 // A resource string taken apart. Keywords are matched without regard to case; the other fields
 // keep the caller's spelling (device paths and USB serial numbers are case-sensitive).
 struct ResourceName {
-  std::string text;                // as given
-  std::string keyword;             // upper case: TCPIP, ASRL, GPIB, USB, VXI, GPIB-VXI, SCRIPT
+  std::string text;     // as given
+  std::string keyword;  // upper case: TCPIP, ASRL, GPIB, USB, VXI, GPIB-VXI, SCRIPT
   int board = 0;
-  std::string devicePath;          // ASRL/dev/ttyUSB0 form: "/dev/ttyUSB0"
-  std::vector<std::string> fields; // between the board and the class
-  std::string resourceClass;       // upper case: INSTR, SOCKET, ...
+  std::string devicePath;           // ASRL/dev/ttyUSB0 form: "/dev/ttyUSB0"
+  std::vector<std::string> fields;  // between the board and the class
+  std::string resourceClass;        // upper case: INSTR, SOCKET, ...
 };
 
 // Fills `out`, or returns E_VISA_INV_RSRC_NAME with the reason in `why`.

@@ -26,12 +26,18 @@ TEST_F(IoManager, CommandsGoOutWithExactlyOneLineFeed) {
 }
 
 TEST_F(IoManager, TypedQueriesConvertTheReply) {
-  script_->Expect("VOLT?\n").Reply("5.000000E+00\n")
-      .Expect("N?\n").Reply("+1\n")
-      .Expect("N?\n").Reply("-2.9\n")
-      .Expect("ID?\n").Reply("K4102A,1.0\r\n")
-      .Expect("VOLT?\n").Reply("OFF\n")
-      .Expect("MEAS:VOLT? (@2)\n").Reply("+2.50E+00\n");
+  script_->Expect("VOLT?\n")
+      .Reply("5.000000E+00\n")
+      .Expect("N?\n")
+      .Reply("+1\n")
+      .Expect("N?\n")
+      .Reply("-2.9\n")
+      .Expect("ID?\n")
+      .Reply("K4102A,1.0\r\n")
+      .Expect("VOLT?\n")
+      .Reply("OFF\n")
+      .Expect("MEAS:VOLT? (@2)\n")
+      .Reply("+2.50E+00\n");
   double d = 0;
   EXPECT_EQ(io_.InstrQuery("VOLT?", kIoTimeoutKeep, &d), S_OK);
   EXPECT_EQ(d, 5.0);
@@ -52,11 +58,16 @@ TEST_F(IoManager, TypedQueriesConvertTheReply) {
 }
 
 TEST_F(IoManager, IntegerQueriesReportRepliesThatAreNoNumberOrOutOfRange) {
-  script_->Expect("N?\n").Reply("OFF\n")
-      .Expect("N?\n").Reply("9.9E37\n")
-      .Expect("N?\n").Reply("70000\n")
-      .Expect("N?\n").Reply("256\n")
-      .Expect("N?\n").Reply("-2147483648\n");
+  script_->Expect("N?\n")
+      .Reply("OFF\n")
+      .Expect("N?\n")
+      .Reply("9.9E37\n")
+      .Expect("N?\n")
+      .Reply("70000\n")
+      .Expect("N?\n")
+      .Reply("256\n")
+      .Expect("N?\n")
+      .Reply("-2147483648\n");
   int32_t n = 7;
   EXPECT_EQ(io_.InstrQuery("N?", kIoTimeoutKeep, &n), E_IVI_UNEXPECTED_RESPONSE);
   EXPECT_EQ(n, 0);
@@ -82,9 +93,18 @@ TEST_F(IoManager, BooleanAndEnumerationRepliesMustBeExact) {
       return true;
     }
   } modes;
-  script_->Expect("OUTP?\n").Reply(" 1 \n").Expect("OUTP?\n").Reply("0\n")
-      .Expect("OUTP?\n").Reply("ON\n").Expect("OUTP?\n").Reply("1.0\n")
-      .Expect("VOLT:MODE?\n").Reply("STEP\n").Expect("VOLT:MODE?\n").Reply("LIST\n");
+  script_->Expect("OUTP?\n")
+      .Reply(" 1 \n")
+      .Expect("OUTP?\n")
+      .Reply("0\n")
+      .Expect("OUTP?\n")
+      .Reply("ON\n")
+      .Expect("OUTP?\n")
+      .Reply("1.0\n")
+      .Expect("VOLT:MODE?\n")
+      .Reply("STEP\n")
+      .Expect("VOLT:MODE?\n")
+      .Reply("LIST\n");
   io_.PushCommand("OUTP?");
   VARIANT_BOOL on = VARIANT_FALSE;
   EXPECT_EQ(io_.InstrQueryCommandBool(&on), S_OK);
@@ -110,11 +130,19 @@ TEST_F(IoManager, TheStatusPollFollowsPolledOperationsOnlyWhenAskedFor) {
   EXPECT_EQ(io_.InstrPrintf("VOLT %.15g", 5.0), S_OK);
 
   host_.queryStatus = true;
-  script_->Expect("VOLT 6\n").Expect("*ESR?\n").Reply("+32\n")
-      .Expect("VOLT 7\n").Expect("*ESR?\n").Reply("+1\n")
-      .Expect("VOLT 8\n").Expect("*ESR?\n").Reply("+128\n")
+  script_->Expect("VOLT 6\n")
+      .Expect("*ESR?\n")
+      .Reply("+32\n")
+      .Expect("VOLT 7\n")
+      .Expect("*ESR?\n")
+      .Reply("+1\n")
+      .Expect("VOLT 8\n")
+      .Expect("*ESR?\n")
+      .Reply("+128\n")
       .Expect("VOLT 9\n")
-      .Expect("*ESR?\n").Reply("garbage\n").ExpectClear();
+      .Expect("*ESR?\n")
+      .Reply("garbage\n")
+      .ExpectClear();
   EXPECT_EQ(io_.InstrPrintf("VOLT %d", 6), E_IVI_INSTRUMENT_STATUS);
   EXPECT_NE(TakeErrorDescription().find("Instrument error detected"), std::string::npos);
   EXPECT_EQ(io_.InstrPrintf("VOLT %d", 7), S_OK);
@@ -125,8 +153,8 @@ TEST_F(IoManager, TheStatusPollFollowsPolledOperationsOnlyWhenAskedFor) {
 }
 
 TEST_F(IoManager, ATimeOutSetsTheFlagKeepsTheSessionTimeOutAndTheNextQueryWorks) {
-  script_->Expect("VOLT?\n").Timeout().Reply("late\n").ExpectClear()
-      .Expect("CURR?\n").Reply("1.5\n");
+  script_->Expect("VOLT?\n").Timeout().Reply("late\n").ExpectClear().Expect("CURR?\n").Reply(
+      "1.5\n");
   ASSERT_EQ(io_.SetIOTimeout(1000), S_OK);
   double d = 0;
   EXPECT_EQ(io_.InstrQuery("VOLT?", 5000, &d), E_VELMORAK40XX_IO_TIMEOUT);
@@ -191,9 +219,11 @@ TEST_F(IoManager, CommandNumbersUseAPointWhateverTheLocale) {
 }
 
 TEST_F(IoManager, BlocksAndListsThroughTheFormattedOperations) {
-  script_->Expect("CURV?\n").Reply(std::string("#18\x00\x01\x00\x0A\xFF\xFF\x00\x00\n", 12))
+  script_->Expect("CURV?\n")
+      .Reply(std::string("#18\x00\x01\x00\x0A\xFF\xFF\x00\x00\n", 12))
       .Expect("LIST 1.5,2.5\n")
-      .Expect("L?\n").Reply("1,2,3\n");
+      .Expect("L?\n")
+      .Reply("1,2,3\n");
   bool termOn = false;
   ASSERT_EQ(io_.GetTerminationCharacterEnabled(&termOn), S_OK);
   ASSERT_TRUE(termOn);

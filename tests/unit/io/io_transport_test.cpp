@@ -12,8 +12,10 @@ using Clock = std::chrono::steady_clock;
 using test::PeerAction;
 
 PeerAction Instrument(const std::string& line, const std::function<void(std::string_view)>& send) {
-  if (line == "VOLT?") send("+5.000000E+00\n");
-  else if (line == "*IDN?") send("VELMORA,K4102A,0,1.0\n");
+  if (line == "VOLT?")
+    send("+5.000000E+00\n");
+  else if (line == "*IDN?")
+    send("VELMORA,K4102A,0,1.0\n");
   else if (line == "SLOW?") {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     send("+9.9\n");

@@ -41,7 +41,8 @@ TEST(ResourceName, TakesKeywordsWithoutCaseAndKeepsTheRestAsWritten) {
 TEST(ResourceName, RefusesWhatIsNoResourceName) {
   ResourceName r;
   std::string why;
-  for (const char* bad : {"", "COM1", "FOO::bar::INSTR", "TCPIPx::host::INSTR", "TCPIP0::::5025::SOCKET"}) {
+  for (const char* bad :
+       {"", "COM1", "FOO::bar::INSTR", "TCPIPx::host::INSTR", "TCPIP0::::5025::SOCKET"}) {
     EXPECT_EQ(ParseResourceName(bad, &r, &why), E_VISA_INV_RSRC_NAME) << bad;
     EXPECT_FALSE(why.empty());
   }

@@ -69,9 +69,13 @@ TEST_F(SessionTest, WithoutTerminationCharacterEndEndsTheRead) {
 
 TEST_F(SessionTest, AReplyLeftUnreadIsNeverTakenForTheAnswerOfTheNextQuery) {
   // The first reply is only half read; the second query times out and its reply comes late.
-  script_->Expect("A?\n").Reply("11111\n")
-      .Expect("B?\n").Timeout().Reply("late B\n")
-      .Expect("C?\n").Reply("3\n");
+  script_->Expect("A?\n")
+      .Reply("11111\n")
+      .Expect("B?\n")
+      .Timeout()
+      .Reply("late B\n")
+      .Expect("C?\n")
+      .Reply("3\n");
   ASSERT_EQ(test::WriteText(io_.get(), "A?\n"), S_OK);
   std::string s;
   EXPECT_EQ(test::ReadText(io_.get(), 2, &s), S_VISA_MAX_CNT);
@@ -122,8 +126,11 @@ TEST_F(SessionTest, ReadNumberRefusesWordsAndValuesBeyondTheType) {
 }
 
 TEST_F(SessionTest, ListsAreWrittenWithTheSeparatorAndReadByEveryType) {
-  script_->Expect("LIST 1;-2;3\n").Expect("L?\n").Reply("1.5, 2 ,abc\n")
-      .Expect("L?\n").Reply("4,5\n");
+  script_->Expect("LIST 1;-2;3\n")
+      .Expect("L?\n")
+      .Reply("1.5, 2 ,abc\n")
+      .Expect("L?\n")
+      .Reply("4,5\n");
   SAFEARRAY* psa = SafeArrayCreateVector(VT_I2, 0, 3);
   const SHORT values[] = {1, -2, 3};
   std::memcpy(psa->pvData, values, sizeof values);
@@ -158,7 +165,10 @@ TEST_F(SessionTest, ListsAreWrittenWithTheSeparatorAndReadByEveryType) {
 TEST_F(SessionTest, DefiniteBlocksCarryAnyByteAndFollowTheByteOrder) {
   // 0x0A inside the data must not end the read even with the termination character on.
   const std::string block("#14\x00\x0A\x01\x02\n", 8);
-  script_->Expect("CURV?\n").Reply(block).Expect("CURV?\n").Reply("junk " + block)
+  script_->Expect("CURV?\n")
+      .Reply(block)
+      .Expect("CURV?\n")
+      .Reply("junk " + block)
       .Expect(std::string("DATA #14\x00\x0A\x01\x02\n", 13));
   VARIANT v;
   ASSERT_EQ(test::WriteText(io_.get(), "CURV?\n"), S_OK);

@@ -24,7 +24,9 @@ PeerAction Echo(const std::string& line, const std::function<void(std::string_vi
   return PeerAction::Keep;
 }
 
-void TermCharOn(IMessage* m) { ASSERT_EQ(m->put_TerminationCharacterEnabled(VARIANT_TRUE), S_OK); }
+void TermCharOn(IMessage* m) {
+  ASSERT_EQ(m->put_TerminationCharacterEnabled(VARIANT_TRUE), S_OK);
+}
 
 TEST(TcpSocket, QueriesRoundTripAndReportTheSocketSessionType) {
   test::TcpPeer peer(Echo);
