@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "emulator.h"
-#include "platform/com/com_ptr.h"
+#include "tests/support/client.h"
 #include "vmk40xx/server.h"
 #include "vmk40xx/vmk40xx.h"
 
@@ -16,21 +16,12 @@ namespace {
 
 using com::Bstr;
 using com::ComPtr;
+using test::TakeError;
 using test::Emulator;
-
-std::string TakeError() {
-  ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
-  Bstr d;
-  info->GetDescription(d.put());
-  return d.utf8();
-}
 
 struct Session {
   Session() {
-    ComPtr<IClassFactory> factory;
-    DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory, reinterpret_cast<void**>(factory.put()));
-    factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(root.put()));
+    root = test::NewDriver();
     root->QueryInterface(IID_IIviDriverUtility, reinterpret_cast<void**>(utility.put()));
     root->QueryInterface(IID_IIviDriverIdentity, reinterpret_cast<void**>(identity.put()));
     root->QueryInterface(IID_IIviDriverOperation, reinterpret_cast<void**>(operation.put()));

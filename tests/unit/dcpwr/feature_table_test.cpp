@@ -6,7 +6,7 @@
 #include <string>
 
 #include "dcpwr/models.h"
-#include "platform/com/com_ptr.h"
+#include "tests/support/client.h"
 #include "platform/visa/script.h"
 #include "vmk40xx/server.h"
 #include "vmk40xx/vmk40xx.h"
@@ -15,6 +15,7 @@ namespace vmk {
 namespace {
 
 using com::ComPtr;
+using test::TakeError;
 
 // The driver's interfaces of one session, reached as a client reaches them.
 struct Session {
@@ -81,22 +82,12 @@ const std::map<std::string, Call>& Calls() {
   return calls;
 }
 
-std::string TakeError() {
-  ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
-  com::Bstr d;
-  info->GetDescription(d.put());
-  return d.utf8();
-}
-
 // A session on the scripted instrument, which must see nothing after its identification.
 Session Open(const std::string& model) {
   auto script = visa::Script::Install("features");
   script->Expect("*IDN?\n").Reply("Velmora," + model + ",0,1.0\n");
   Session s;
-  ComPtr<IClassFactory> factory;
-  EXPECT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory, reinterpret_cast<void**>(factory.put())), S_OK);
-  EXPECT_EQ(factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(s.root.put())), S_OK);
+  s.root = test::NewDriver();
   com::Bstr resource("SCRIPT::features::INSTR"), options("");
   EXPECT_EQ(s.root->Initialize(resource.get(), VARIANT_FALSE, VARIANT_FALSE, options.get()), S_OK)
       << TakeError();

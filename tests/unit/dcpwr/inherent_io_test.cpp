@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/com/com_ptr.h"
+#include "tests/support/client.h"
 #include "platform/visa/script.h"
 #include "vmk40xx/server.h"
 #include "vmk40xx/vmk40xx.h"
@@ -14,25 +14,13 @@ namespace {
 
 using com::Bstr;
 using com::ComPtr;
-
-std::string TakeError() {
-  ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
-  Bstr d;
-  info->GetDescription(d.put());
-  return d.utf8();
-}
+using test::TakeError;
 
 class Instrument : public ::testing::Test {
  protected:
   void SetUp() override {
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
-                                reinterpret_cast<void**>(factory.put())),
-              S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVelmoraK40xx,
-                                      reinterpret_cast<void**>(root.put())),
-              S_OK);
+    root = test::NewDriver();
+    ASSERT_TRUE(root);
     root->QueryInterface(IID_IIviDriverUtility, reinterpret_cast<void**>(utility.put()));
     root->QueryInterface(IID_IIviDriverOperation, reinterpret_cast<void**>(operation.put()));
     root->QueryInterface(IID_IIviDriverIdentity, reinterpret_cast<void**>(identity.put()));

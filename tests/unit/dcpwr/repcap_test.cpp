@@ -5,7 +5,7 @@
 #include <string>
 
 #include "dcpwr/velmora_k40xx.h"
-#include "platform/com/com_ptr.h"
+#include "tests/support/client.h"
 #include "vmk40xx/server.h"
 #include "vmk40xx/vmk40xx.h"
 
@@ -14,25 +14,13 @@ namespace {
 
 using com::Bstr;
 using com::ComPtr;
-
-std::string TakeError() {
-  ComPtr<IErrorInfo> info;
-  if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
-  Bstr d;
-  info->GetDescription(d.put());
-  return d.utf8();
-}
+using test::TakeError;
 
 class RepCaps : public ::testing::Test {
  protected:
   void Open(const std::string& model) {
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
-                                reinterpret_cast<void**>(factory.put())),
-              S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVelmoraK40xx,
-                                      reinterpret_cast<void**>(root.put())),
-              S_OK);
+    root = test::NewDriver();
+    ASSERT_TRUE(root);
     Bstr resource("GPIB0::5::INSTR"), options("Simulate=true, DriverSetup=Model=" + model);
     ASSERT_EQ(root->Initialize(resource.get(), VARIANT_FALSE, VARIANT_FALSE, options.get()), S_OK);
     ASSERT_EQ(root->get_Outputs(outputs.put()), S_OK);
