@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "io/driver_io_manager.h"
 #include "io/visa_com_io_provider.h"
@@ -22,7 +24,7 @@
 
 namespace {
 
-// Answers every "VOLT?" line of one connection at a time, as fast as it can.
+// Answers every "VOLT?" line, one thread per connection, as fast as it can.
 class Responder {
  public:
   Responder() {
@@ -41,6 +43,8 @@ class Responder {
     ::shutdown(listen_, SHUT_RDWR);
     ::close(listen_);
     thread_.join();
+    // Each connection ends when its client closes.
+    for (std::thread& t : connections_) t.join();
   }
   int port() const { return port_; }
 
@@ -49,23 +53,27 @@ class Responder {
     for (;;) {
       const int fd = ::accept(listen_, nullptr, nullptr);
       if (fd < 0) return;
-      const int one = 1;
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-      static constexpr char kReply[] = "+5.000000E+00\n";
-      char buf[4096];
-      std::string pending;
-      for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n <= 0) break;
-        pending.append(buf, static_cast<size_t>(n));
-        for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
-          pending.erase(0, nl + 1);
-          if (::write(fd, kReply, sizeof kReply - 1) < 0) break;
-        }
-      }
-      ::close(fd);
+      connections_.emplace_back([fd] { Answer(fd); });
     }
   }
+  static void Answer(int fd) {
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    static constexpr char kReply[] = "+5.000000E+00\n";
+    char buf[4096];
+    std::string pending;
+    for (;;) {
+      const ssize_t n = ::read(fd, buf, sizeof buf);
+      if (n <= 0) break;
+      pending.append(buf, static_cast<size_t>(n));
+      for (size_t nl; (nl = pending.find('\n')) != std::string::npos;) {
+        pending.erase(0, nl + 1);
+        if (::write(fd, kReply, sizeof kReply - 1) < 0) break;
+      }
+    }
+    ::close(fd);
+  }
+  std::vector<std::thread> connections_;
   int listen_;
   int port_ = 0;
   std::thread thread_;
@@ -76,57 +84,114 @@ Responder& SharedResponder() {
   return r;
 }
 
-void BM_RawSocketQuery(benchmark::State& state) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(static_cast<uint16_t>(SharedResponder().port()));
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-    state.SkipWithError("cannot connect to the responder");
-    return;
+// The raw client: what a program without the driver would write.
+class RawClient {
+ public:
+  RawClient() {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<uint16_t>(SharedResponder().port()));
+    ok_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    const int one = 1;
+    ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
   }
-  const int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  char buf[128];
-  for (auto _ : state) {
-    if (::send(fd, "VOLT?\n", 6, 0) != 6) break;
+  ~RawClient() { ::close(fd_); }
+  bool ok() const { return ok_; }
+  bool Query(double* volts) {
+    if (::send(fd_, "VOLT?\n", 6, 0) != 6) return false;
     size_t got = 0;
     do {
-      const ssize_t n = ::recv(fd, buf + got, sizeof buf - 1 - got, 0);
-      if (n <= 0) break;
+      const ssize_t n = ::recv(fd_, buf_ + got, sizeof buf_ - 1 - got, 0);
+      if (n <= 0) return false;
       got += static_cast<size_t>(n);
-    } while (buf[got - 1] != '\n');
-    buf[got] = '\0';
-    benchmark::DoNotOptimize(std::strtod(buf, nullptr));
+    } while (buf_[got - 1] != '\n');
+    buf_[got] = '\0';
+    *volts = std::strtod(buf_, nullptr);
+    return true;
   }
-  ::close(fd);
-}
+
+ private:
+  int fd_ = -1;
+  bool ok_ = false;
+  char buf_[128];
+};
 
 struct NoStatus final : vmk::IoHost {
   bool QueryInstrumentStatus() const override { return false; }
 };
 
-void BM_DriverQuery(benchmark::State& state) {
-  NoStatus host;
-  vmk::CErrorManager errors;
-  vmk::CVisaComIOProvider provider;
-  const std::string resource =
-      "TCPIP0::127.0.0.1::" + std::to_string(SharedResponder().port()) + "::SOCKET";
-  if (FAILED(provider.InitializeIO(&host, &errors, &host, resource))) {
-    state.SkipWithError("cannot open the responder");
+// The same exchange through the driver's I/O manager, as a member of the driver makes it.
+class DriverClient {
+ public:
+  DriverClient() : io_(&provider_, &errors_) {
+    const std::string resource =
+        "TCPIP0::127.0.0.1::" + std::to_string(SharedResponder().port()) + "::SOCKET";
+    ok_ = SUCCEEDED(provider_.InitializeIO(&host_, &errors_, &host_, resource));
+  }
+  ~DriverClient() { provider_.CloseIO(); }
+  bool ok() const { return ok_; }
+  bool Query(double* volts) {
+    return SUCCEEDED(io_.InstrQuery("VOLT?", vmk::kIoTimeoutKeep, volts));
+  }
+
+ private:
+  NoStatus host_;
+  vmk::CErrorManager errors_;
+  vmk::CVisaComIOProvider provider_;
+  vmk::CDriverIOManager io_;
+  bool ok_ = false;
+};
+
+template <class Client>
+void RunQueries(benchmark::State& state) {
+  Client client;
+  if (!client.ok()) {
+    state.SkipWithError("cannot reach the responder");
     return;
   }
-  vmk::CDriverIOManager io(&provider, &errors);
   double volts = 0;
   for (auto _ : state) {
-    if (FAILED(io.InstrQuery("VOLT?", vmk::kIoTimeoutKeep, &volts))) {
+    if (!client.Query(&volts)) {
       state.SkipWithError("query failed");
       break;
     }
     benchmark::DoNotOptimize(volts);
   }
-  provider.CloseIO();
+}
+
+void BM_RawSocketQuery(benchmark::State& state) {
+  RunQueries<RawClient>(state);
+}
+void BM_DriverQuery(benchmark::State& state) {
+  RunQueries<DriverClient>(state);
+}
+
+// Blocks of the two clients in alternation, each block's time against its neighbour's: load from
+// elsewhere on a shared machine changes over seconds, not over a few milliseconds.
+double PairedRatio(int rounds, int block) {
+  RawClient raw;
+  DriverClient driver;
+  if (!raw.ok() || !driver.ok()) return 0;
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> ratios;
+  double volts = 0;
+  for (int r = 0; r < rounds; ++r) {
+    Clock::duration times[2] = {};
+    for (int k = 0; k < 2; ++k) {
+      const int which = (r + k) % 2;  // alternate which goes first
+      const auto t0 = Clock::now();
+      for (int i = 0; i < block; ++i) {
+        if (which ? !driver.Query(&volts) : !raw.Query(&volts)) return 0;
+      }
+      times[which] = Clock::now() - t0;
+    }
+    ratios.push_back(std::chrono::duration<double>(times[1]).count() /
+                     std::chrono::duration<double>(times[0]).count());
+  }
+  std::sort(ratios.begin(), ratios.end());
+  return ratios[ratios.size() / 2];
 }
 
 // Repetitions of the two run interleaved in random order (see main), so that load from elsewhere
@@ -167,15 +232,20 @@ int main(int argc, char** argv) {
     const double rawMedian = Median(raw), driverMedian = Median(driver);
     const double rawBest = *std::min_element(raw.begin(), raw.end());
     const double driverBest = *std::min_element(driver.begin(), driver.end());
-    const double ratio = driverMedian / rawMedian;
     std::printf(
         "\nVOLT? round trip over loopback TCP, %zu interleaved runs each:\n"
         "  raw C socket client  median %.2f us  best %.2f us\n"
         "  CDriverIOManager     median %.2f us  best %.2f us\n"
-        "  driver / raw         median %.3f     best %.3f   (target <= 1.10): %s\n",
-        raw.size(), rawMedian / 1000, rawBest / 1000, driverMedian / 1000, driverBest / 1000, ratio,
-        driverBest / rawBest, ratio <= 1.10 ? "met" : "NOT met");
+        "  driver / raw         median %.3f     best %.3f\n",
+        raw.size(), rawMedian / 1000, rawBest / 1000, driverMedian / 1000, driverBest / 1000,
+        driverMedian / rawMedian, driverBest / rawBest);
   }
+  // The verdict goes by the paired blocks, the figure that load from elsewhere disturbs least.
+  const double paired = PairedRatio(60, 200);
+  std::printf(
+      "  paired blocks (60 x 200 queries each, median of block ratios): driver / raw %.3f\n"
+      "  target driver / raw <= 1.10: %s\n",
+      paired, paired > 0 && paired <= 1.10 ? "met" : "NOT met");
   benchmark::Shutdown();
   return 0;
 }
