@@ -11,8 +11,9 @@ namespace vmk::visa {
 
 using Clock = std::chrono::steady_clock;
 
-CMessageSession::CMessageSession(std::unique_ptr<Transport> transport, std::string resourceName)
-    : transport_(std::move(transport)), resourceName_(std::move(resourceName)) {}
+CMessageSession::CMessageSession(std::unique_ptr<Transport> transport, std::string resourceName,
+                                 SHORT board)
+    : transport_(std::move(transport)), resourceName_(std::move(resourceName)), board_(board) {}
 
 CMessageSession::~CMessageSession() = default;
 
@@ -94,7 +95,7 @@ HRESULT CMessageSession::get_HardwareInterfaceType(SHORT* pVal) {
 
 HRESULT CMessageSession::get_HardwareInterfaceNumber(SHORT* pVal) {
   if (!pVal) return E_POINTER;
-  *pVal = 0;
+  *pVal = board_;
   return S_OK;
 }
 

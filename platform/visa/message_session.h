@@ -24,7 +24,7 @@ enum class ReadEnd { TermChar, End, Count };
 
 class CMessageSession final : public IMessage {
  public:
-  CMessageSession(std::unique_ptr<Transport> transport, std::string resourceName);
+  CMessageSession(std::unique_ptr<Transport> transport, std::string resourceName, SHORT board = 0);
 
   // IUnknown
   HRESULT QueryInterface(REFIID riid, void** ppv) override;
@@ -93,6 +93,7 @@ class CMessageSession final : public IMessage {
   std::recursive_mutex mutex_;
   std::unique_ptr<Transport> transport_;
   std::string resourceName_;
+  SHORT board_ = 0;
   LONG timeout_ = 2000;
   BYTE termChar_ = '\n';
   bool termEnabled_ = false;

@@ -74,8 +74,8 @@ class CResourceManager final : public IResourceManager {
       std::unique_ptr<Transport> transport;
       if (FAILED(hr = entry->open(name, options, openTimeout, &transport, &error)))
         return VisaError(hr, IID_IResourceManager, error);
-      com::ComPtr<CMessageSession> session =
-          com::ComPtr<CMessageSession>::Attach(new CMessageSession(std::move(transport), text));
+      com::ComPtr<CMessageSession> session = com::ComPtr<CMessageSession>::Attach(
+          new CMessageSession(std::move(transport), text, static_cast<SHORT>(name.board)));
       if (const std::string* t = options.Find("TIMEOUT")) {
         long ms = 0;
         try {

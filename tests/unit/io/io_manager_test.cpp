@@ -252,6 +252,29 @@ TEST_F(IoManager, BlocksAndListsThroughTheFormattedOperations) {
   EXPECT_EQ(room[0], 0);  // nothing copied
 }
 
+TEST_F(IoManager, RawBytesAndFormattedNumbersTravelUnchanged) {
+  script_->Expect(std::string("\x01\x00\x0A", 3)).Reply("abcdef\n")
+      .Expect("MEAS?\n").Reply("+1.25E+01;\n").ExpectClear();
+  const uint8_t bytes[] = {1, 0, 10};
+  int32_t sent = 0;
+  ASSERT_EQ(io_.InstrWrite(bytes, 3, &sent), S_OK);  // no terminator added to bytes
+  EXPECT_EQ(sent, 3);
+  uint8_t buf[4] = {};
+  int32_t got = 0;
+  ASSERT_EQ(io_.InstrRead(4, buf, &got), S_OK);
+  EXPECT_EQ(got, 4);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 4), "abcd");
+  // The rest of that reply is dropped by the next command, not read as its answer.
+  ASSERT_EQ(io_.FormattedWriteString("MEAS?\n", true), S_OK);
+  double d = 0;
+  ASSERT_EQ(io_.FormattedReadNumber(&d), S_OK);
+  EXPECT_EQ(d, 12.5);
+  // A message-based session has no registers: an I/O error that says so.
+  uint8_t reg = 0;
+  EXPECT_EQ(io_.RegisterIn8(1, 0, &reg), E_VELMORAK40XX_IO_GENERAL);
+  EXPECT_NE(TakeErrorDescription().find("no register access"), std::string::npos);
+}
+
 TEST_F(IoManager, ArgumentsAreCheckedBeforeAnythingIsSent) {
   EXPECT_EQ(io_.InstrQuery("VOLT?", kIoTimeoutKeep, static_cast<double*>(nullptr)), E_POINTER);
   std::string s;

@@ -39,6 +39,9 @@ TEST(TcpSocket, QueriesRoundTripAndReportTheSocketSessionType) {
   com::Bstr sessionType;
   ASSERT_EQ(m->get_SessionType(sessionType.put()), S_OK);
   EXPECT_EQ(sessionType.utf8(), "SOCKET");
+  SHORT board = -1;
+  ASSERT_EQ(m->get_HardwareInterfaceNumber(&board), S_OK);
+  EXPECT_EQ(board, 0);
   for (int i = 0; i < 3; ++i) {
     ASSERT_EQ(test::WriteText(m.get(), "VOLT?\n"), S_OK);
     std::string reply;
