@@ -1,0 +1,278 @@
+// The output, protection and trigger members end to end: the driver, created through its class
+// factory, drives the emulator over a TCP socket, for one model of each family.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "vmk40xx/errors.h"
+#include "vmk40xx/server.h"
+#include "vmk40xx/vmk40xx.h"
+
+namespace {
+
+std::string Narrow(const OLECHAR* s) {
+  std::string out;
+  for (UINT i = 0, n = SysStringLen(const_cast<BSTR>(s)); i < n; ++i)
+    out.push_back(static_cast<char>(s[i]));
+  return out;
+}
+
+struct Bstr {
+  explicit Bstr(const std::string& s) : b(SysAllocString(std::u16string(s.begin(), s.end()).c_str())) {}
+  ~Bstr() { SysFreeString(b); }
+  operator BSTR() const { return b; }
+  BSTR b;
+};
+
+std::string TakeError() {
+  IErrorInfo* info = nullptr;
+  if (GetErrorInfo(0, &info) != S_OK || !info) return {};
+  BSTR d = nullptr;
+  info->GetDescription(&d);
+  std::string text = Narrow(d);
+  SysFreeString(d);
+  info->Release();
+  return text;
+}
+
+template <class T>
+struct Ref {
+  T* p = nullptr;
+  Ref() = default;
+  Ref(Ref&& o) noexcept : p(o.p) { o.p = nullptr; }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() {
+    if (p) p->Release();
+  }
+  T* operator->() const { return p; }
+  T** operator&() { return &p; }
+  void Reset() {
+    if (p) p->Release();
+    p = nullptr;
+  }
+};
+
+// The emulator as a child process on a free loopback port; stopped however the test ends.
+class Emulator {
+ public:
+  explicit Emulator(const std::string& model) {
+    int out[2];
+    if (pipe(out) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], STDOUT_FILENO);
+      close(out[0]);
+      close(out[1]);
+      execl(VMK40XX_SIM_PATH, "vmk40xx-sim", "--model", model.c_str(), "--listen",
+            "127.0.0.1:0", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(out[1]);
+    // The read end stays open while the emulator runs, so a later line it prints cannot kill it.
+    stdout_ = fdopen(out[0], "r");
+    char line[32] = {};
+    if (pid_ > 0 && stdout_ && std::fgets(line, sizeof line, stdout_)) port_ = std::atoi(line);
+  }
+  ~Emulator() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+    if (stdout_) std::fclose(stdout_);
+  }
+  Emulator(const Emulator&) = delete;
+  Emulator& operator=(const Emulator&) = delete;
+
+  // 0 when the emulator did not start.
+  int Port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  FILE* stdout_ = nullptr;
+  int port_ = 0;
+};
+
+struct Family {
+  const char* model;
+  const char* lastOutput;  // per-output members are tried on the last output
+  const char* lastTrigger;
+  double level;            // the last output's voltage sign: K4301A's third output is negative
+  bool protection;
+  bool multiOutput;
+};
+
+void PrintTo(const Family& f, std::ostream* os) { *os << f.model; }
+
+class OnTheEmulator : public ::testing::TestWithParam<Family> {
+ protected:
+  void SetUp() override {
+    emulator = std::make_unique<Emulator>(GetParam().model);
+    ASSERT_GT(emulator->Port(), 0) << "the emulator did not start";
+    IClassFactory* factory = nullptr;
+    ASSERT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
+                                reinterpret_cast<void**>(&factory)),
+              S_OK);
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVelmoraK40xx,
+                                      reinterpret_cast<void**>(&driver)),
+              S_OK);
+    factory->Release();
+    const std::string resource =
+        "TCPIP0::127.0.0.1::" + std::to_string(emulator->Port()) + "::SOCKET";
+    ASSERT_EQ(driver->Initialize(Bstr(resource), VARIANT_TRUE, VARIANT_FALSE, Bstr("")), S_OK)
+        << TakeError();
+    ASSERT_EQ(driver->get_Outputs(&outputs), S_OK);
+    ASSERT_EQ(driver->get_Triggers(&triggers), S_OK);
+    ASSERT_EQ(outputs->get_Item(Bstr(GetParam().lastOutput), &output), S_OK);
+    ASSERT_EQ(triggers->get_Item(Bstr(GetParam().lastTrigger), &trigger), S_OK);
+  }
+  void TearDown() override {
+    output.Reset();
+    trigger.Reset();
+    outputs.Reset();
+    triggers.Reset();
+    if (driver) {
+      driver->Close();
+      driver->Release();
+    }
+    emulator.reset();
+  }
+
+  std::unique_ptr<Emulator> emulator;
+  IVelmoraK40xx* driver = nullptr;
+  Ref<IVelmoraK40xxOutputs> outputs;
+  Ref<IVelmoraK40xxTriggers> triggers;
+  Ref<IVelmoraK40xxOutput> output;
+  Ref<IVelmoraK40xxTrigger> trigger;
+};
+
+TEST_P(OnTheEmulator, SettingsReadBackAndAnEnabledOutputMeasuresItsLevel) {
+  const double level = GetParam().level;
+  // Currents within every model's smallest range: K4105A gives only 0.824 A.
+  ASSERT_EQ(output->ApplyVoltageCurrent(level, 0.5), S_OK) << TakeError();
+  double v = 0;
+  EXPECT_EQ(output->get_VoltageLevel(&v), S_OK);
+  EXPECT_EQ(v, level);
+  EXPECT_EQ(output->put_CurrentLimit(0.45), S_OK);
+  EXPECT_EQ(output->get_CurrentLimit(&v), S_OK);
+  EXPECT_EQ(v, 0.45);
+
+  ASSERT_EQ(outputs->put_Enabled(VARIANT_TRUE), S_OK);
+  VARIANT_BOOL on = VARIANT_FALSE;
+  EXPECT_EQ(outputs->get_Enabled(&on), S_OK);
+  EXPECT_EQ(on, VARIANT_TRUE);
+  // The default load of 10 ohms draws well under the limit: the output regulates its voltage.
+  EXPECT_EQ(output->Measure(VelmoraK40xxMeasurementVoltage, &v), S_OK);
+  EXPECT_NEAR(v, level, 1e-6);
+  VARIANT_BOOL state = VARIANT_FALSE;
+  EXPECT_EQ(output->QueryState(VelmoraK40xxOutputConstantVoltage, &state), S_OK);
+  EXPECT_EQ(state, VARIANT_TRUE);
+  EXPECT_EQ(output->QueryState(VelmoraK40xxOutputStateOutputOff, &state), S_OK);
+  EXPECT_EQ(state, VARIANT_FALSE);
+}
+
+TEST_P(OnTheEmulator, ABusTriggerAppliesTheTriggeredLevel) {
+  const double triggered = GetParam().level / 2;
+  ASSERT_EQ(trigger->put_VoltageLevel(triggered), S_OK) << TakeError();
+  ASSERT_EQ(trigger->put_Source(VelmoraK40xxTriggerSourceSwTrigFunc), S_OK);
+  ASSERT_EQ(trigger->put_Delay(0), S_OK);
+  VelmoraK40xxTriggerSourceEnum source = VelmoraK40xxTriggerSourceImmediate;
+  EXPECT_EQ(trigger->get_Source(&source), S_OK);
+  EXPECT_EQ(source, VelmoraK40xxTriggerSourceSwTrigFunc);
+  double v = 1;
+  EXPECT_EQ(trigger->get_VoltageLevel(&v), S_OK);
+  EXPECT_EQ(v, triggered);
+  EXPECT_EQ(output->get_VoltageLevel(&v), S_OK);
+  EXPECT_EQ(v, 0.0);
+
+  ASSERT_EQ(triggers->Initiate(), S_OK);
+  ASSERT_EQ(triggers->SendSoftwareTrigger(), S_OK);
+  EXPECT_EQ(output->get_VoltageLevel(&v), S_OK);
+  EXPECT_EQ(v, triggered);
+}
+
+TEST_P(OnTheEmulator, OverVoltageProtectionIsConfiguredWhereTheModelHasIt) {
+  Ref<IVelmoraK40xxProtection> protection;
+  ASSERT_EQ(output->get_Protection(&protection), S_OK);
+  if (!GetParam().protection) {
+    EXPECT_EQ(protection->ConfigureOVP(VARIANT_TRUE, 5), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
+    TakeError();
+    return;
+  }
+  ASSERT_EQ(protection->ConfigureOVP(VARIANT_TRUE, 18.5), S_OK) << TakeError();
+  double limit = 0;
+  EXPECT_EQ(protection->get_OVPLimit(&limit), S_OK);
+  EXPECT_EQ(limit, 18.5);
+  VARIANT_BOOL on = VARIANT_FALSE;
+  EXPECT_EQ(protection->get_OVPEnabled(&on), S_OK);
+  EXPECT_EQ(on, VARIANT_TRUE);
+  VARIANT_BOOL tripped = VARIANT_TRUE;
+  EXPECT_EQ(protection->get_OVPTripped(&tripped), S_OK);
+  EXPECT_EQ(tripped, VARIANT_FALSE);
+  EXPECT_EQ(protection->ResetOutputProtection(), S_OK);
+}
+
+TEST_P(OnTheEmulator, CouplingAndChannelRoundTripOnMultiOutputModels) {
+  if (!GetParam().multiOutput) {
+    VelmoraK40xxCouplingEnum c = VelmoraK40xxCouplingOn;
+    EXPECT_EQ(triggers->get_Coupling(&c), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
+    TakeError();
+    return;
+  }
+  VelmoraK40xxCouplingEnum coupling = VelmoraK40xxCouplingNone;
+  ASSERT_EQ(triggers->put_Coupling(VelmoraK40xxCouplingOn), S_OK) << TakeError();
+  EXPECT_EQ(triggers->get_Coupling(&coupling), S_OK) << TakeError();
+  // K4301A names the coupled set; the dual models answer on or off.
+  const bool triple = std::string(GetParam().model) == "K4301A";
+  EXPECT_EQ(coupling, triple ? VelmoraK40xxCouplingAll : VelmoraK40xxCouplingOn);
+  ASSERT_EQ(triggers->put_Coupling(VelmoraK40xxCouplingNone), S_OK);
+  EXPECT_EQ(triggers->get_Coupling(&coupling), S_OK);
+  EXPECT_EQ(coupling, triple ? VelmoraK40xxCouplingNone : VelmoraK40xxCouplingOff);
+
+  ASSERT_EQ(outputs->put_Channel(VelmoraK40xxOutput2), S_OK);
+  VelmoraK40xxOutputEnum channel = VelmoraK40xxOutput1;
+  EXPECT_EQ(outputs->get_Channel(&channel), S_OK);
+  EXPECT_EQ(channel, VelmoraK40xxOutput2);
+}
+
+TEST_P(OnTheEmulator, ARejectedCommandIsReportedByTheStatusPollAndReadByErrorQuery) {
+  Ref<IIviDriverOperation> operation;
+  ASSERT_EQ(driver->QueryInterface(IID_IIviDriverOperation, reinterpret_cast<void**>(&operation)),
+            S_OK);
+  ASSERT_EQ(operation->put_QueryInstrumentStatus(VARIANT_TRUE), S_OK) << TakeError();
+  // The driver does not range-check levels: the instrument refuses this one.
+  EXPECT_EQ(output->put_VoltageLevel(1000), E_IVI_INSTRUMENT_STATUS);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Instrument error detected.  Use ErrorQuery() to determine the "
+            "error(s).");
+
+  Ref<IIviDriverUtility> utility;
+  ASSERT_EQ(driver->QueryInterface(IID_IIviDriverUtility, reinterpret_cast<void**>(&utility)),
+            S_OK);
+  LONG code = 0;
+  BSTR message = nullptr;
+  ASSERT_EQ(utility->ErrorQuery(&code, &message), S_OK) << TakeError();
+  EXPECT_EQ(code, -222);
+  EXPECT_EQ(Narrow(message), "Data out of range");
+  SysFreeString(message);
+
+  // The queue is empty again, and a good command passes the poll.
+  EXPECT_EQ(output->put_VoltageLevel(GetParam().level), S_OK) << TakeError();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, OnTheEmulator,
+    ::testing::Values(Family{"K4105A", "Output1", "Trigger1", 3.0, true, false},
+                      Family{"K4201A", "Output2", "Trigger2", 3.0, true, true},
+                      Family{"K4301A", "Output3", "Trigger3", -3.0, false, true}),
+    [](const ::testing::TestParamInfo<Family>& info) { return std::string(info.param.model); });
+
+}  // namespace
