@@ -40,7 +40,9 @@ class CChannel : public CRepCap {
 };
 
 // A check that lets every value through.
-inline HRESULT NoCheck() { return S_OK; }
+inline HRESULT NoCheck() {
+  return S_OK;
+}
 
 // Calls a member of another interface of `object` as any caller would, so that the member runs
 // in its own frame with its own checks, simulation and error texts.

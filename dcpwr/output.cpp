@@ -62,26 +62,34 @@ constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxOutput, "IVelmoraK40xxOutput", tr
 constexpr const char* kVoltageKey = "IVelmoraK40xxOutput.VoltageLevel";
 constexpr const char* kCurrentKey = "IVelmoraK40xxOutput.CurrentLimit";
 constexpr const char* kBehaviorKey = "IVelmoraK40xxOutput.CurrentLimitBehavior";
-constexpr Member ApplyVoltageCurrent = {
-    .iid = kItf.iid, .iface = kItf.name, .name = "ApplyVoltageCurrent", .powerSupply = true,
-    .command = "APPL %.15g, %.15g"};
-constexpr Member ConfigureCurrentLimit = {.iid = kItf.iid, .iface = kItf.name,
-                                          .name = "ConfigureCurrentLimit", .powerSupply = true,
+constexpr Member ApplyVoltageCurrent = {.iid = kItf.iid,
+                                        .iface = kItf.name,
+                                        .name = "ApplyVoltageCurrent",
+                                        .powerSupply = true,
+                                        .command = "APPL %.15g, %.15g"};
+constexpr Member ConfigureCurrentLimit = {.iid = kItf.iid,
+                                          .iface = kItf.name,
+                                          .name = "ConfigureCurrentLimit",
+                                          .powerSupply = true,
                                           .command = "CURR %.15g"};
-constexpr Member ConfigureRange =
-    WithKeywords({.iid = kItf.iid, .iface = kItf.name, .name = "ConfigureRange",
-                  .powerSupply = true, .command = "%s %.15g"},
-                 &EnumKeyword<KeywordEnum::RangeType>);
-constexpr Member Measure = {.iid = kItf.iid, .iface = kItf.name, .name = "Measure",
-                            .checked = {"val", nullptr}, .powerSupply = true,
+constexpr Member ConfigureRange = WithKeywords({.iid = kItf.iid,
+                                                .iface = kItf.name,
+                                                .name = "ConfigureRange",
+                                                .powerSupply = true,
+                                                .command = "%s %.15g"},
+                                               &EnumKeyword<KeywordEnum::RangeType>);
+constexpr Member Measure = {.iid = kItf.iid,
+                            .iface = kItf.name,
+                            .name = "Measure",
+                            .checked = {"val", nullptr},
+                            .powerSupply = true,
                             .command = "MEAS:%s?"};
 constexpr Member QueryCurrentLimitMax = kItf.Method("QueryCurrentLimitMax", "val");
 constexpr Member QueryState = kItf.Method("QueryState", "val");
 constexpr Member QueryVoltageLevelMax = kItf.Method("QueryVoltageLevelMax", "val");
-constexpr Member RunStep =
-    WithKeywords({.iid = kItf.iid, .iface = kItf.name, .name = "RunStep", .powerSupply = true,
-                  .command = "%s"},
-                 &EnumKeyword<KeywordEnum::StepDirection>);
+constexpr Member RunStep = WithKeywords(
+    {.iid = kItf.iid, .iface = kItf.name, .name = "RunStep", .powerSupply = true, .command = "%s"},
+    &EnumKeyword<KeywordEnum::StepDirection>);
 constexpr Member get_CurrentLimit = kItf.Get("get_CurrentLimit", kCurrentKey, "CURR?");
 constexpr Member put_CurrentLimit = kItf.Put("put_CurrentLimit", kCurrentKey, "CURR %.15g");
 constexpr Member get_CurrentLimitBehavior = kItf.Get("get_CurrentLimitBehavior", kBehaviorKey);
@@ -105,19 +113,29 @@ constexpr const char* kOvpEnabledKey = "IVelmoraK40xxProtection.OVPEnabled";
 constexpr const char* kOvpLimitKey = "IVelmoraK40xxProtection.OVPLimit";
 constexpr const char* kOcpEnabledKey = "IVelmoraK40xxProtection.OCPEnabled";
 constexpr const char* kOcpLimitKey = "IVelmoraK40xxProtection.OCPLimit";
-constexpr Member ResetOVP = {.iid = kItf.iid, .iface = kItf.name, .name = "ResetOVP",
-                             .powerSupply = true, .command = "VOLT:PROT:CLE"};
+constexpr Member ResetOVP = {.iid = kItf.iid,
+                             .iface = kItf.name,
+                             .name = "ResetOVP",
+                             .powerSupply = true,
+                             .command = "VOLT:PROT:CLE"};
 constexpr Member ResetOutputProtection = kItf.Method("ResetOutputProtection");
-constexpr Member ResetOCP = {.iid = kItf.iid, .iface = kItf.name, .name = "ResetOCP",
-                             .powerSupply = true, .command = "CURR:PROT:CLE"};
+constexpr Member ResetOCP = {.iid = kItf.iid,
+                             .iface = kItf.name,
+                             .name = "ResetOCP",
+                             .powerSupply = true,
+                             .command = "CURR:PROT:CLE"};
 constexpr Member QueryOVPLimitMax = kItf.Method("QueryOVPLimitMax", "val");
 constexpr Member QueryOCPLimitMax = kItf.Method("QueryOCPLimitMax", "val");
 // The state and the limit in one write, so the instrument never holds a new state with an old
 // limit.
-constexpr Member ConfigureOVP = {.iid = kItf.iid, .iface = kItf.name, .name = "ConfigureOVP",
+constexpr Member ConfigureOVP = {.iid = kItf.iid,
+                                 .iface = kItf.name,
+                                 .name = "ConfigureOVP",
                                  .powerSupply = true,
                                  .command = "VOLT:PROT:STAT %s; :VOLT:PROT %.15g"};
-constexpr Member ConfigureOCP = {.iid = kItf.iid, .iface = kItf.name, .name = "ConfigureOCP",
+constexpr Member ConfigureOCP = {.iid = kItf.iid,
+                                 .iface = kItf.name,
+                                 .name = "ConfigureOCP",
                                  .powerSupply = true,
                                  .command = "CURR:PROT:STAT %s; :CURR:PROT %.15g"};
 constexpr Member get_OCPEnabled = kItf.Get("get_OCPEnabled", kOcpEnabledKey, "CURR:PROT:STAT?");
@@ -195,8 +213,7 @@ class DCPwrOutputFacet final : public Facet<IIviDCPwrOutput, VelmoraK40xxOutput>
   }
   HRESULT Measure(IviDCPwrMeasurementTypeEnum MeasurementType, DOUBLE* Measurement) override {
     return Output(dcpwr_output::Measure, {Measurement}, [&](IVelmoraK40xxOutput* o) {
-      return o->Measure(static_cast<VelmoraK40xxMeasurementTypeEnum>(MeasurementType),
-                        Measurement);
+      return o->Measure(static_cast<VelmoraK40xxMeasurementTypeEnum>(MeasurementType), Measurement);
     });
   }
   HRESULT QueryCurrentLimitMax(DOUBLE VoltageLevel, DOUBLE* MaxCurrentLimit) override {
@@ -233,8 +250,10 @@ class DCPwrOutputFacet final : public Facet<IIviDCPwrOutput, VelmoraK40xxOutput>
   HRESULT put_TriggerSource(IviDCPwrTriggerSourceEnum newVal) override {
     return owner_->Frame(dcpwr_output::put_TriggerSource, {}, [&]() -> HRESULT {
       VelmoraK40xxTriggerSourceEnum source = VelmoraK40xxTriggerSourceImmediate;
-      if (newVal == IviDCPwrTriggerSourceImmediate) source = VelmoraK40xxTriggerSourceImmediate;
-      else if (newVal == IviDCPwrTriggerSourceSwTrigFunc) source = VelmoraK40xxTriggerSourceSwTrigFunc;
+      if (newVal == IviDCPwrTriggerSourceImmediate)
+        source = VelmoraK40xxTriggerSourceImmediate;
+      else if (newVal == IviDCPwrTriggerSourceSwTrigFunc)
+        source = VelmoraK40xxTriggerSourceSwTrigFunc;
       else
         return owner_->Errors().ReportError(
             Msg::E_IVI_VALUE_NOT_SUPPORTED,
@@ -373,15 +392,22 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
           if (!owner_->IsModel(kTripleOutputModel)) return owner_->SelectThenSend();
           // K4301A names the output in the command itself instead of selecting it.
           switch (owner_->OutputIndex()) {
-            case 0: return owner_->IO().InstrPrintf("APPL P6V, %.15g, %.15g", VoltageLevel, CurrentLimit);
-            case 1: return owner_->IO().InstrPrintf("APPL P25V, %.15g, %.15g", VoltageLevel, CurrentLimit);
-            case 2: return owner_->IO().InstrPrintf("APPL N25V, %.15g, %.15g", VoltageLevel, CurrentLimit);
-            default: return S_OK;
+            case 0:
+              return owner_->IO().InstrPrintf("APPL P6V, %.15g, %.15g", VoltageLevel, CurrentLimit);
+            case 1:
+              return owner_->IO().InstrPrintf("APPL P25V, %.15g, %.15g", VoltageLevel,
+                                              CurrentLimit);
+            case 2:
+              return owner_->IO().InstrPrintf("APPL N25V, %.15g, %.15g", VoltageLevel,
+                                              CurrentLimit);
+            default:
+              return S_OK;
           }
         },
         {VoltageLevel, CurrentLimit});
   }
-  HRESULT ConfigureCurrentLimit(VelmoraK40xxCurrentLimitBehaviorEnum Behavior, double Limit) override {
+  HRESULT ConfigureCurrentLimit(VelmoraK40xxCurrentLimitBehaviorEnum Behavior,
+                                double Limit) override {
     const Member& m = output::ConfigureCurrentLimit;
     auto check = [&] {
       HRESULT hr = CheckEnumValue(*owner_, m, Behavior, VelmoraK40xxCurrentLimitRegulate,
@@ -479,10 +505,12 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
       return CheckEnumValue(*owner_, m, Direction, VelmoraK40xxVoltageStepDirectionUp,
                             VelmoraK40xxCurrentStepDirectionDown, "Direction");
     };
-    return owner_->ActOrSimulate(m, {}, check, [&] {
-      if (HRESULT hr = check(); FAILED(hr)) return hr;
-      return owner_->SelectThenSend();
-    }, {owner_->ToArg(m, Direction)});
+    return owner_->ActOrSimulate(m, {}, check,
+                                 [&] {
+                                   if (HRESULT hr = check(); FAILED(hr)) return hr;
+                                   return owner_->SelectThenSend();
+                                 },
+                                 {owner_->ToArg(m, Direction)});
   }
   HRESULT get_CurrentLimit(double* val) override {
     return owner_->Get(output::get_CurrentLimit, val, [&] { return owner_->SelectThenQuery(val); });
@@ -535,10 +563,14 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
           owner_->Select();
           CDriverIOManager& io = owner_->IO();
           switch (StepType) {
-            case VelmoraK40xxVoltageStep: return io.InstrPrintf("VOLT:STEP %.15g", val);
-            case VelmoraK40xxDefaultVoltageStep: return io.InstrPrintf("VOLT:STEP DEF");
-            case VelmoraK40xxCurrentStep: return io.InstrPrintf("CURR:STEP %.15g", val);
-            default: return io.InstrPrintf("CURR:STEP DEF");
+            case VelmoraK40xxVoltageStep:
+              return io.InstrPrintf("VOLT:STEP %.15g", val);
+            case VelmoraK40xxDefaultVoltageStep:
+              return io.InstrPrintf("VOLT:STEP DEF");
+            case VelmoraK40xxCurrentStep:
+              return io.InstrPrintf("CURR:STEP %.15g", val);
+            default:
+              return io.InstrPrintf("CURR:STEP DEF");
           }
         });
   }
@@ -602,12 +634,18 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
       return hr;
     };
     switch (state) {
-      case VelmoraK40xxOutputConstantCurrent: return is(condition == 1);
-      case VelmoraK40xxOutputOverVoltage: return tripped("VOLT:PROT:TRIP?");
-      case VelmoraK40xxOutputOverCurrent: return tripped("CURR:PROT:TRIP?");
-      case VelmoraK40xxOutputUnregulated: return is(condition == 3);
-      case VelmoraK40xxOutputStateOutputOff: return is(condition == 0);
-      default: return is(condition == 2);
+      case VelmoraK40xxOutputConstantCurrent:
+        return is(condition == 1);
+      case VelmoraK40xxOutputOverVoltage:
+        return tripped("VOLT:PROT:TRIP?");
+      case VelmoraK40xxOutputOverCurrent:
+        return tripped("CURR:PROT:TRIP?");
+      case VelmoraK40xxOutputUnregulated:
+        return is(condition == 3);
+      case VelmoraK40xxOutputStateOutputOff:
+        return is(condition == 0);
+      default:
+        return is(condition == 2);
     }
   }
 };
@@ -646,15 +684,16 @@ class ProtectionFacet final : public Facet<IVelmoraK40xxProtection, VelmoraK40xx
     return owner_->ActOrSimulate(protection::QueryOCPLimitMax, {val}, limit, limit);
   }
   HRESULT ConfigureOVP(VARIANT_BOOL Enabled, double Limit) override {
-    return Configure(protection::ConfigureOVP, protection::kOvpEnabledKey,
-                     protection::kOvpLimitKey, Enabled, Limit);
+    return Configure(protection::ConfigureOVP, protection::kOvpEnabledKey, protection::kOvpLimitKey,
+                     Enabled, Limit);
   }
   HRESULT ConfigureOCP(VARIANT_BOOL Enabled, double Limit) override {
-    return Configure(protection::ConfigureOCP, protection::kOcpEnabledKey,
-                     protection::kOcpLimitKey, Enabled, Limit);
+    return Configure(protection::ConfigureOCP, protection::kOcpEnabledKey, protection::kOcpLimitKey,
+                     Enabled, Limit);
   }
   HRESULT get_OCPEnabled(VARIANT_BOOL* val) override {
-    return owner_->Get(protection::get_OCPEnabled, val, [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(protection::get_OCPEnabled, val,
+                       [&] { return owner_->SelectThenQuery(val); });
   }
   HRESULT put_OCPEnabled(VARIANT_BOOL val) override {
     return owner_->Put(protection::put_OCPEnabled, val, NoCheck,
@@ -668,10 +707,12 @@ class ProtectionFacet final : public Facet<IVelmoraK40xxProtection, VelmoraK40xx
                        [&] { return owner_->SelectThenSend(); });
   }
   HRESULT get_OCPTripped(VARIANT_BOOL* val) override {
-    return owner_->Get(protection::get_OCPTripped, val, [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(protection::get_OCPTripped, val,
+                       [&] { return owner_->SelectThenQuery(val); });
   }
   HRESULT get_OVPEnabled(VARIANT_BOOL* val) override {
-    return owner_->Get(protection::get_OVPEnabled, val, [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(protection::get_OVPEnabled, val,
+                       [&] { return owner_->SelectThenQuery(val); });
   }
   HRESULT put_OVPEnabled(VARIANT_BOOL val) override {
     return owner_->Put(protection::put_OVPEnabled, val, NoCheck,
@@ -685,7 +726,8 @@ class ProtectionFacet final : public Facet<IVelmoraK40xxProtection, VelmoraK40xx
                        [&] { return owner_->SelectThenSend(); });
   }
   HRESULT get_OVPTripped(VARIANT_BOOL* val) override {
-    return owner_->Get(protection::get_OVPTripped, val, [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(protection::get_OVPTripped, val,
+                       [&] { return owner_->SelectThenQuery(val); });
   }
 
  private:
@@ -710,9 +752,14 @@ class ProtectionFacet final : public Facet<IVelmoraK40xxProtection, VelmoraK40xx
 }  // namespace
 
 struct VelmoraK40xxOutput::Facets {
-  explicit Facets(VelmoraK40xxOutput* owner) : dcpwrOutput(owner), output(owner), protection(owner), errorInfo(owner, kErrorInfoInterfaces) {}
+  explicit Facets(VelmoraK40xxOutput* owner)
+      : dcpwrOutput(owner),
+        output(owner),
+        protection(owner),
+        errorInfo(owner, kErrorInfoInterfaces) {}
 
-  static constexpr const IID* kErrorInfoInterfaces[] = {&IID_IIviDCPwrOutput, &IID_IVelmoraK40xxOutput, &IID_IVelmoraK40xxProtection};
+  static constexpr const IID* kErrorInfoInterfaces[] = {
+      &IID_IIviDCPwrOutput, &IID_IVelmoraK40xxOutput, &IID_IVelmoraK40xxProtection};
 
   DCPwrOutputFacet dcpwrOutput;
   OutputFacet output;
@@ -728,10 +775,22 @@ VelmoraK40xxOutput::~VelmoraK40xxOutput() = default;
 
 std::span<const CComObject::InterfaceEntry> VelmoraK40xxOutput::Interfaces() {
   static const InterfaceEntry kTable[] = {
-      {&IID_IIviDCPwrOutput, [](CComObject* o) -> IUnknown* { return &static_cast<VelmoraK40xxOutput*>(o)->facets_->dcpwrOutput; }},
-      {&IID_IVelmoraK40xxOutput, [](CComObject* o) -> IUnknown* { return &static_cast<VelmoraK40xxOutput*>(o)->facets_->output; }},
-      {&IID_IVelmoraK40xxProtection, [](CComObject* o) -> IUnknown* { return &static_cast<VelmoraK40xxOutput*>(o)->facets_->protection; }},
-      {&IID_ISupportErrorInfo, [](CComObject* o) -> IUnknown* { return &static_cast<VelmoraK40xxOutput*>(o)->facets_->errorInfo; }},
+      {&IID_IIviDCPwrOutput,
+       [](CComObject* o) -> IUnknown* {
+         return &static_cast<VelmoraK40xxOutput*>(o)->facets_->dcpwrOutput;
+       }},
+      {&IID_IVelmoraK40xxOutput,
+       [](CComObject* o) -> IUnknown* {
+         return &static_cast<VelmoraK40xxOutput*>(o)->facets_->output;
+       }},
+      {&IID_IVelmoraK40xxProtection,
+       [](CComObject* o) -> IUnknown* {
+         return &static_cast<VelmoraK40xxOutput*>(o)->facets_->protection;
+       }},
+      {&IID_ISupportErrorInfo,
+       [](CComObject* o) -> IUnknown* {
+         return &static_cast<VelmoraK40xxOutput*>(o)->facets_->errorInfo;
+       }},
   };
   return kTable;
 }

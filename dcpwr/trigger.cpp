@@ -47,7 +47,8 @@ class TriggerFacet final : public Facet<IVelmoraK40xxTrigger, VelmoraK40xxTrigge
  public:
   using Facet::Facet;
   HRESULT get_CurrentLimit(double* val) override {
-    return owner_->Get(trigger::get_CurrentLimit, val, [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(trigger::get_CurrentLimit, val,
+                       [&] { return owner_->SelectThenQuery(val); });
   }
   HRESULT put_CurrentLimit(double val) override {
     return owner_->Put(trigger::put_CurrentLimit, val, NoCheck,
@@ -87,7 +88,8 @@ class TriggerFacet final : public Facet<IVelmoraK40xxTrigger, VelmoraK40xxTrigge
         [&] { return owner_->SelectThenSend(); });
   }
   HRESULT get_VoltageLevel(double* val) override {
-    return owner_->Get(trigger::get_VoltageLevel, val, [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(trigger::get_VoltageLevel, val,
+                       [&] { return owner_->SelectThenQuery(val); });
   }
   HRESULT put_VoltageLevel(double val) override {
     return owner_->Put(trigger::put_VoltageLevel, val, NoCheck,
@@ -98,7 +100,8 @@ class TriggerFacet final : public Facet<IVelmoraK40xxTrigger, VelmoraK40xxTrigge
 }  // namespace
 
 struct VelmoraK40xxTrigger::Facets {
-  explicit Facets(VelmoraK40xxTrigger* owner) : trigger(owner), errorInfo(owner, kErrorInfoInterfaces) {}
+  explicit Facets(VelmoraK40xxTrigger* owner)
+      : trigger(owner), errorInfo(owner, kErrorInfoInterfaces) {}
 
   static constexpr const IID* kErrorInfoInterfaces[] = {&IID_IVelmoraK40xxTrigger};
 
@@ -106,7 +109,8 @@ struct VelmoraK40xxTrigger::Facets {
   ErrorInfoSupport errorInfo;
 };
 
-VelmoraK40xxTrigger::VelmoraK40xxTrigger(VelmoraK40xx* root, std::string physicalName, int32_t index)
+VelmoraK40xxTrigger::VelmoraK40xxTrigger(VelmoraK40xx* root, std::string physicalName,
+                                         int32_t index)
     : CChannel("VelmoraK40xxTrigger", "VelmoraK40xxTrigger", root, std::move(physicalName), index),
       facets_(std::make_unique<Facets>(this)) {}
 
@@ -114,8 +118,14 @@ VelmoraK40xxTrigger::~VelmoraK40xxTrigger() = default;
 
 std::span<const CComObject::InterfaceEntry> VelmoraK40xxTrigger::Interfaces() {
   static const InterfaceEntry kTable[] = {
-      {&IID_IVelmoraK40xxTrigger, [](CComObject* o) -> IUnknown* { return &static_cast<VelmoraK40xxTrigger*>(o)->facets_->trigger; }},
-      {&IID_ISupportErrorInfo, [](CComObject* o) -> IUnknown* { return &static_cast<VelmoraK40xxTrigger*>(o)->facets_->errorInfo; }},
+      {&IID_IVelmoraK40xxTrigger,
+       [](CComObject* o) -> IUnknown* {
+         return &static_cast<VelmoraK40xxTrigger*>(o)->facets_->trigger;
+       }},
+      {&IID_ISupportErrorInfo,
+       [](CComObject* o) -> IUnknown* {
+         return &static_cast<VelmoraK40xxTrigger*>(o)->facets_->errorInfo;
+       }},
   };
   return kTable;
 }

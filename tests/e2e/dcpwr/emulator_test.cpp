@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -26,7 +26,8 @@ std::string Narrow(const OLECHAR* s) {
 }
 
 struct Bstr {
-  explicit Bstr(const std::string& s) : b(SysAllocString(std::u16string(s.begin(), s.end()).c_str())) {}
+  explicit Bstr(const std::string& s)
+      : b(SysAllocString(std::u16string(s.begin(), s.end()).c_str())) {}
   ~Bstr() { SysFreeString(b); }
   operator BSTR() const { return b; }
   BSTR b;
@@ -72,8 +73,8 @@ class Emulator {
       dup2(out[1], STDOUT_FILENO);
       close(out[0]);
       close(out[1]);
-      execl(VMK40XX_SIM_PATH, "vmk40xx-sim", "--model", model.c_str(), "--listen",
-            "127.0.0.1:0", static_cast<char*>(nullptr));
+      execl(VMK40XX_SIM_PATH, "vmk40xx-sim", "--model", model.c_str(), "--listen", "127.0.0.1:0",
+            static_cast<char*>(nullptr));
       _exit(127);
     }
     close(out[1]);
@@ -105,12 +106,14 @@ struct Family {
   const char* model;
   const char* lastOutput;  // per-output members are tried on the last output
   const char* lastTrigger;
-  double level;            // the last output's voltage sign: K4301A's third output is negative
+  double level;  // the last output's voltage sign: K4301A's third output is negative
   bool protection;
   bool multiOutput;
 };
 
-void PrintTo(const Family& f, std::ostream* os) { *os << f.model; }
+void PrintTo(const Family& f, std::ostream* os) {
+  *os << f.model;
+}
 
 class OnTheEmulator : public ::testing::TestWithParam<Family> {
  protected:
@@ -121,9 +124,9 @@ class OnTheEmulator : public ::testing::TestWithParam<Family> {
     ASSERT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
                                 reinterpret_cast<void**>(&factory)),
               S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVelmoraK40xx,
-                                      reinterpret_cast<void**>(&driver)),
-              S_OK);
+    ASSERT_EQ(
+        factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(&driver)),
+        S_OK);
     factory->Release();
     const std::string resource =
         "TCPIP0::127.0.0.1::" + std::to_string(emulator->Port()) + "::SOCKET";

@@ -20,7 +20,9 @@ std::string Narrow(const OLECHAR* s) {
   return out;
 }
 
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string Wide(const std::string& s) {
+  return std::u16string(s.begin(), s.end());
+}
 
 struct Bstr {
   explicit Bstr(const std::string& s) : b(SysAllocString(Wide(s).c_str())) {}
@@ -74,13 +76,13 @@ class ScriptedSupply : public ::testing::Test {
     ASSERT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
                                 reinterpret_cast<void**>(&factory)),
               S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVelmoraK40xx,
-                                      reinterpret_cast<void**>(&driver)),
-              S_OK);
+    ASSERT_EQ(
+        factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(&driver)),
+        S_OK);
     factory->Release();
-    ASSERT_EQ(driver->Initialize(Bstr("SCRIPT::psu::INSTR"), VARIANT_FALSE, VARIANT_FALSE,
-                                 Bstr("")),
-              S_OK)
+    ASSERT_EQ(
+        driver->Initialize(Bstr("SCRIPT::psu::INSTR"), VARIANT_FALSE, VARIANT_FALSE, Bstr("")),
+        S_OK)
         << TakeError();
     ASSERT_EQ(driver->get_Outputs(&outputs.p), S_OK);
     ASSERT_EQ(driver->get_Triggers(&triggers.p), S_OK);
@@ -204,13 +206,15 @@ TEST_F(ScriptedSupply, TripCurrentLimitIsAnInvalidValueOnAModelThatCannotTrip) {
   Open("K4104A");
   auto out = Output("Output1");
   EXPECT_EQ(out->ConfigureCurrentLimit(VelmoraK40xxCurrentLimitTrip, 2), E_IVI_INVALID_VALUE);
-  EXPECT_EQ(TakeError(),
-            "VelmoraK40xx: Invalid value (1) for method ConfigureCurrentLimit, parameter Behavior.");
+  EXPECT_EQ(
+      TakeError(),
+      "VelmoraK40xx: Invalid value (1) for method ConfigureCurrentLimit, parameter Behavior.");
   // CurrentLimitBehavior is not on this model at all.
   EXPECT_EQ(out->put_CurrentLimitBehavior(VelmoraK40xxCurrentLimitTrip),
             E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
-  EXPECT_EQ(TakeError(),
-            "VelmoraK40xx: Instrument model does not support this feature: put_CurrentLimitBehavior.");
+  EXPECT_EQ(
+      TakeError(),
+      "VelmoraK40xx: Instrument model does not support this feature: put_CurrentLimitBehavior.");
   EXPECT_TRUE(script->Done()) << script->Report();
 }
 
@@ -306,9 +310,11 @@ TEST_F(ScriptedSupply, TriggerDelayBeyondAnHourGoesOutOnlyWithRangeCheckingOff) 
   EXPECT_EQ(trigger->put_Delay(3600), S_OK);
   EXPECT_EQ(trigger->put_Delay(0), S_OK);
   EXPECT_EQ(trigger->put_Delay(3600.5), E_IVI_INVALID_VALUE);
-  EXPECT_EQ(TakeError(), "VelmoraK40xx: Invalid value (3600.5) for method put_Delay, parameter val.");
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Invalid value (3600.5) for method put_Delay, parameter val.");
   EXPECT_EQ(trigger->put_Delay(-1e-7), E_IVI_INVALID_VALUE);
-  EXPECT_EQ(TakeError(), "VelmoraK40xx: Invalid value (-1e-07) for method put_Delay, parameter val.");
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Invalid value (-1e-07) for method put_Delay, parameter val.");
   EXPECT_TRUE(script->Done()) << script->Report();
 
   Ref<IIviDriverOperation> operation;
@@ -458,7 +464,8 @@ TEST_F(ScriptedSupply, EnumerationValuesWithoutACommandAreRefusedBeforeAnythingI
   EXPECT_EQ(out->put_Step(static_cast<VelmoraK40xxStepEnum>(-1), 1), E_IVI_INVALID_VALUE);
   EXPECT_EQ(out->RunStep(static_cast<VelmoraK40xxStepDirectionEnum>(4)), E_IVI_INVALID_VALUE);
   EXPECT_EQ(out->ConfigureRange(static_cast<VelmoraK40xxRangeTypeEnum>(2), 1), E_IVI_INVALID_VALUE);
-  EXPECT_EQ(out->put_VoltageRange(static_cast<VelmoraK40xxVoltageRangeEnum>(2)), E_IVI_INVALID_VALUE);
+  EXPECT_EQ(out->put_VoltageRange(static_cast<VelmoraK40xxVoltageRangeEnum>(2)),
+            E_IVI_INVALID_VALUE);
   EXPECT_EQ(Trigger("Trigger2")->put_Source(static_cast<VelmoraK40xxTriggerSourceEnum>(2)),
             E_IVI_INVALID_VALUE);
   TakeError();
@@ -502,8 +509,9 @@ TEST_F(ScriptedSupply, TheClassOutputHandsOverToTheDriversMembers) {
   // The driver member's restrictions and texts come through unchanged.
   IviDCPwrCurrentLimitBehaviorEnum behavior = IviDCPwrCurrentLimitRegulate;
   EXPECT_EQ(out1->get_CurrentLimitBehavior(&behavior), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
-  EXPECT_EQ(TakeError(), "VelmoraK40xx: Instrument model does not support this feature: "
-                         "get_CurrentLimitBehavior.");
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Instrument model does not support this feature: "
+            "get_CurrentLimitBehavior.");
   EXPECT_EQ(out1->ConfigureCurrentLimit(IviDCPwrCurrentLimitTrip, 1), E_IVI_INVALID_VALUE);
   TakeError();
 

@@ -15,7 +15,9 @@ namespace {
 
 using vmk::visa::Script;
 
-std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+std::u16string Wide(const std::string& s) {
+  return std::u16string(s.begin(), s.end());
+}
 
 struct Bstr {
   explicit Bstr(const std::string& s) : b(SysAllocString(Wide(s).c_str())) {}
@@ -64,9 +66,9 @@ class SimulatedSupply : public ::testing::Test {
     ASSERT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
                                 reinterpret_cast<void**>(&factory)),
               S_OK);
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVelmoraK40xx,
-                                      reinterpret_cast<void**>(&driver)),
-              S_OK);
+    ASSERT_EQ(
+        factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(&driver)),
+        S_OK);
     factory->Release();
     ASSERT_EQ(driver->Initialize(Bstr("SCRIPT::psu::INSTR"), VARIANT_FALSE, VARIANT_FALSE,
                                  Bstr("Simulate=true, DriverSetup=Model=" + model)),
@@ -143,8 +145,8 @@ Property Prop(std::string name, Itf* itf, HRESULT (Itf::*get)(T*), HRESULT (Itf:
             *out = static_cast<double>(v);
             return hr;
           },
-          [=](double in) { return (itf->*put)(static_cast<T>(in)); },
-          static_cast<double>(initial), static_cast<double>(written)};
+          [=](double in) { return (itf->*put)(static_cast<T>(in)); }, static_cast<double>(initial),
+          static_cast<double>(written)};
 }
 
 TEST_F(SimulatedSupply, EveryPropertyOfASingleOutputOcpModelReadsItsDefaultThenItsValue) {
@@ -158,7 +160,8 @@ TEST_F(SimulatedSupply, EveryPropertyOfASingleOutputOcpModelReadsItsDefaultThenI
   IVelmoraK40xxTrigger* t = trigger.p;
   constexpr VARIANT_BOOL T = VARIANT_TRUE, F = VARIANT_FALSE;
   std::vector<Property> properties = {
-      Prop("Enabled", o, &IVelmoraK40xxOutputs::get_Enabled, &IVelmoraK40xxOutputs::put_Enabled, F, T),
+      Prop("Enabled", o, &IVelmoraK40xxOutputs::get_Enabled, &IVelmoraK40xxOutputs::put_Enabled, F,
+           T),
       Prop("RelayEnabled", o, &IVelmoraK40xxOutputs::get_RelayEnabled,
            &IVelmoraK40xxOutputs::put_RelayEnabled, F, T),
       Prop("VoltageLevel", u, &IVelmoraK40xxOutput::get_VoltageLevel,
@@ -171,8 +174,7 @@ TEST_F(SimulatedSupply, EveryPropertyOfASingleOutputOcpModelReadsItsDefaultThenI
       Prop("VoltageRange", u, &IVelmoraK40xxOutput::get_VoltageRange,
            &IVelmoraK40xxOutput::put_VoltageRange, VelmoraK40xxVoltageRangeLow,
            VelmoraK40xxVoltageRangeHigh),
-      {"Step",
-       [&](double* v) { return u->get_Step(VelmoraK40xxCurrentStep, v); },
+      {"Step", [&](double* v) { return u->get_Step(VelmoraK40xxCurrentStep, v); },
        [&](double v) { return u->put_Step(VelmoraK40xxVoltageStep, v); }, 0.001, 0.05},
       Prop("OVPEnabled", p, &IVelmoraK40xxProtection::get_OVPEnabled,
            &IVelmoraK40xxProtection::put_OVPEnabled, T, F),
@@ -188,8 +190,9 @@ TEST_F(SimulatedSupply, EveryPropertyOfASingleOutputOcpModelReadsItsDefaultThenI
            &IVelmoraK40xxTrigger::put_CurrentLimit, 20.0, 0.75),
       Prop("Trigger.Delay", t, &IVelmoraK40xxTrigger::get_Delay, &IVelmoraK40xxTrigger::put_Delay,
            0.0, 3600.0),
-      Prop("Trigger.Source", t, &IVelmoraK40xxTrigger::get_Source, &IVelmoraK40xxTrigger::put_Source,
-           VelmoraK40xxTriggerSourceImmediate, VelmoraK40xxTriggerSourceSwTrigFunc),
+      Prop("Trigger.Source", t, &IVelmoraK40xxTrigger::get_Source,
+           &IVelmoraK40xxTrigger::put_Source, VelmoraK40xxTriggerSourceImmediate,
+           VelmoraK40xxTriggerSourceSwTrigFunc),
   };
   ExpectDefaultsWritesAndReset(properties, [&] { Reset(); });
 
@@ -212,8 +215,8 @@ TEST_F(SimulatedSupply, MultiOutputPropertiesReadTheirDefaultThenTheirValue) {
       Prop("TrackingEnabled", o, &IVelmoraK40xxOutputs::get_TrackingEnabled,
            &IVelmoraK40xxOutputs::put_TrackingEnabled, VARIANT_BOOL(VARIANT_FALSE),
            VARIANT_BOOL(VARIANT_TRUE)),
-      Prop("Coupling", t, &IVelmoraK40xxTriggers::get_Coupling, &IVelmoraK40xxTriggers::put_Coupling,
-           VelmoraK40xxCouplingOn, VelmoraK40xxCouplingP6N25),
+      Prop("Coupling", t, &IVelmoraK40xxTriggers::get_Coupling,
+           &IVelmoraK40xxTriggers::put_Coupling, VelmoraK40xxCouplingOn, VelmoraK40xxCouplingP6N25),
   };
   ExpectDefaultsWritesAndReset(properties, [&] { Reset(); });
 }
