@@ -146,6 +146,23 @@ TEST_F(ScriptedSupply, PerOutputMembersOnADualModelSelectTheirOutputBeforeEveryC
   EXPECT_TRUE(script->Done()) << script->Report();
 }
 
+TEST_F(ScriptedSupply, AFailedSelectionDoesNotStopTheCommandWhoseResultIsTheMembers) {
+  Open("K4202A");
+  Ref<IIviDriverOperation> operation;
+  ASSERT_EQ(driver->QueryInterface(IID_IIviDriverOperation, reinterpret_cast<void**>(&operation)),
+            S_OK);
+  script->Expect("*CLS\n").Expect("*ESR?\n").Reply("0\n");
+  ASSERT_EQ(operation->put_QueryInstrumentStatus(VARIANT_TRUE), S_OK);
+  script->Expect("INST:NSEL 2\n").Expect("*ESR?\n").Reply("16\n");
+  script->Expect("VOLT 5\n").Expect("*ESR?\n").Reply("0\n");
+  EXPECT_EQ(Output("Output2")->put_VoltageLevel(5), S_OK);
+  script->Expect("INST:NSEL 2\n").Expect("*ESR?\n").Reply("0\n");
+  script->Expect("VOLT 50\n").Expect("*ESR?\n").Reply("16\n");
+  EXPECT_EQ(Output("Output2")->put_VoltageLevel(50), E_IVI_INSTRUMENT_STATUS);
+  TakeError();
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
 TEST_F(ScriptedSupply, SingleOutputModelsNeverSelectAChannel) {
   Open("K4105A");
   auto out = Output("Output1");
