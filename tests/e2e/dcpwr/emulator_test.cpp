@@ -12,37 +12,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/client.h"
 #include "vmk40xx/errors.h"
-#include "vmk40xx/server.h"
 #include "vmk40xx/vmk40xx.h"
 
 namespace {
 
-std::string Narrow(const OLECHAR* s) {
-  std::string out;
-  for (UINT i = 0, n = SysStringLen(const_cast<BSTR>(s)); i < n; ++i)
-    out.push_back(static_cast<char>(s[i]));
-  return out;
-}
-
+using vmk::test::TakeError;
+// A BSTR argument for the duration of a call.
 struct Bstr {
-  explicit Bstr(const std::string& s)
-      : b(SysAllocString(std::u16string(s.begin(), s.end()).c_str())) {}
-  ~Bstr() { SysFreeString(b); }
-  operator BSTR() const { return b; }
-  BSTR b;
+  explicit Bstr(const std::string& s) : b(s) {}
+  operator BSTR() const { return b.get(); }
+  vmk::com::Bstr b;
 };
-
-std::string TakeError() {
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) != S_OK || !info) return {};
-  BSTR d = nullptr;
-  info->GetDescription(&d);
-  std::string text = Narrow(d);
-  SysFreeString(d);
-  info->Release();
-  return text;
-}
 
 template <class T>
 struct Ref {
@@ -120,14 +102,8 @@ class OnTheEmulator : public ::testing::TestWithParam<Family> {
   void SetUp() override {
     emulator = std::make_unique<Emulator>(GetParam().model);
     ASSERT_GT(emulator->Port(), 0) << "the emulator did not start";
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
-                                reinterpret_cast<void**>(&factory)),
-              S_OK);
-    ASSERT_EQ(
-        factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(&driver)),
-        S_OK);
-    factory->Release();
+    driver = vmk::test::NewDriver();
+    ASSERT_TRUE(driver);
     const std::string resource =
         "TCPIP0::127.0.0.1::" + std::to_string(emulator->Port()) + "::SOCKET";
     ASSERT_EQ(driver->Initialize(Bstr(resource), VARIANT_TRUE, VARIANT_FALSE, Bstr("")), S_OK)
@@ -142,15 +118,12 @@ class OnTheEmulator : public ::testing::TestWithParam<Family> {
     trigger.Reset();
     outputs.Reset();
     triggers.Reset();
-    if (driver) {
-      driver->Close();
-      driver->Release();
-    }
+    if (driver) driver->Close();
     emulator.reset();
   }
 
   std::unique_ptr<Emulator> emulator;
-  IVelmoraK40xx* driver = nullptr;
+  vmk::com::ComPtr<IVelmoraK40xx> driver;
   Ref<IVelmoraK40xxOutputs> outputs;
   Ref<IVelmoraK40xxTriggers> triggers;
   Ref<IVelmoraK40xxOutput> output;
@@ -264,7 +237,7 @@ TEST_P(OnTheEmulator, ARejectedCommandIsReportedByTheStatusPollAndReadByErrorQue
   BSTR message = nullptr;
   ASSERT_EQ(utility->ErrorQuery(&code, &message), S_OK) << TakeError();
   EXPECT_EQ(code, -222);
-  EXPECT_EQ(Narrow(message), "Data out of range");
+  EXPECT_EQ(vmk::com::BstrToUtf8(message), "Data out of range");
   SysFreeString(message);
 
   // The queue is empty again, and a good command passes the poll.

@@ -6,42 +6,20 @@
 #include <string>
 
 #include "platform/visa/script.h"
-#include "vmk40xx/server.h"
+#include "tests/support/client.h"
 #include "vmk40xx/vmk40xx.h"
 
 namespace {
 
+using vmk::test::TakeError;
 using vmk::visa::Script;
 
-std::string Narrow(const OLECHAR* s) {
-  std::string out;
-  for (UINT i = 0, n = SysStringLen(const_cast<BSTR>(s)); i < n; ++i)
-    out.push_back(static_cast<char>(s[i]));
-  return out;
-}
-
-std::u16string Wide(const std::string& s) {
-  return std::u16string(s.begin(), s.end());
-}
-
+// A BSTR argument for the duration of a call.
 struct Bstr {
-  explicit Bstr(const std::string& s) : b(SysAllocString(Wide(s).c_str())) {}
-  ~Bstr() { SysFreeString(b); }
-  operator BSTR() const { return b; }
-  BSTR b;
+  explicit Bstr(const std::string& s) : b(s) {}
+  operator BSTR() const { return b.get(); }
+  vmk::com::Bstr b;
 };
-
-// The description of the thread's error information, taken off it.
-std::string TakeError() {
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) != S_OK || !info) return {};
-  BSTR d = nullptr;
-  info->GetDescription(&d);
-  std::string text = Narrow(d);
-  SysFreeString(d);
-  info->Release();
-  return text;
-}
 
 // An interface pointer released at the end of its scope.
 template <class T>
@@ -61,10 +39,7 @@ struct Ref {
 class ScriptedSupply : public ::testing::Test {
  protected:
   void TearDown() override {
-    if (driver) {
-      driver->Close();
-      driver->Release();
-    }
+    if (driver) driver->Close();
     Script::Uninstall("psu");
   }
 
@@ -72,14 +47,8 @@ class ScriptedSupply : public ::testing::Test {
   void Open(const std::string& model) {
     script = Script::Install("psu");
     script->Expect("*IDN?\n").Reply("Velmora," + model + ",0,1.0\n");
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
-                                reinterpret_cast<void**>(&factory)),
-              S_OK);
-    ASSERT_EQ(
-        factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(&driver)),
-        S_OK);
-    factory->Release();
+    driver = vmk::test::NewDriver();
+    ASSERT_TRUE(driver);
     ASSERT_EQ(
         driver->Initialize(Bstr("SCRIPT::psu::INSTR"), VARIANT_FALSE, VARIANT_FALSE, Bstr("")),
         S_OK)
@@ -104,7 +73,7 @@ class ScriptedSupply : public ::testing::Test {
   }
 
   std::shared_ptr<Script> script;
-  IVelmoraK40xx* driver = nullptr;
+  vmk::com::ComPtr<IVelmoraK40xx> driver;
   Ref<IVelmoraK40xxOutputs> outputs;
   Ref<IVelmoraK40xxTriggers> triggers;
 };

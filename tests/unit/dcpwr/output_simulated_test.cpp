@@ -8,28 +8,20 @@
 #include <vector>
 
 #include "platform/visa/script.h"
-#include "vmk40xx/server.h"
+#include "tests/support/client.h"
 #include "vmk40xx/vmk40xx.h"
 
 namespace {
 
+using vmk::test::TakeError;
 using vmk::visa::Script;
 
-std::u16string Wide(const std::string& s) {
-  return std::u16string(s.begin(), s.end());
-}
-
+// A BSTR argument for the duration of a call.
 struct Bstr {
-  explicit Bstr(const std::string& s) : b(SysAllocString(Wide(s).c_str())) {}
-  ~Bstr() { SysFreeString(b); }
-  operator BSTR() const { return b; }
-  BSTR b;
+  explicit Bstr(const std::string& s) : b(s) {}
+  operator BSTR() const { return b.get(); }
+  vmk::com::Bstr b;
 };
-
-void ClearError() {
-  IErrorInfo* info = nullptr;
-  if (GetErrorInfo(0, &info) == S_OK && info) info->Release();
-}
 
 template <class T>
 struct Ref {
@@ -48,10 +40,7 @@ struct Ref {
 class SimulatedSupply : public ::testing::Test {
  protected:
   void TearDown() override {
-    if (driver) {
-      driver->Close();
-      driver->Release();
-    }
+    if (driver) driver->Close();
     // Nothing of a simulated session reaches the instrument, not even the identification.
     if (script) {
       EXPECT_TRUE(script->Log().empty()) << script->Report();
@@ -62,14 +51,8 @@ class SimulatedSupply : public ::testing::Test {
   // A simulated session on `model`, over a resource that would record any traffic.
   void Open(const std::string& model) {
     script = Script::Install("psu");
-    IClassFactory* factory = nullptr;
-    ASSERT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
-                                reinterpret_cast<void**>(&factory)),
-              S_OK);
-    ASSERT_EQ(
-        factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(&driver)),
-        S_OK);
-    factory->Release();
+    driver = vmk::test::NewDriver();
+    ASSERT_TRUE(driver);
     ASSERT_EQ(driver->Initialize(Bstr("SCRIPT::psu::INSTR"), VARIANT_FALSE, VARIANT_FALSE,
                                  Bstr("Simulate=true, DriverSetup=Model=" + model)),
               S_OK);
@@ -99,7 +82,7 @@ class SimulatedSupply : public ::testing::Test {
   }
 
   std::shared_ptr<Script> script;
-  IVelmoraK40xx* driver = nullptr;
+  vmk::com::ComPtr<IVelmoraK40xx> driver;
   Ref<IVelmoraK40xxOutputs> outputs;
   Ref<IVelmoraK40xxTriggers> triggers;
 };
@@ -320,7 +303,7 @@ TEST_F(SimulatedSupply, RefusedValuesAreNotStored) {
   VelmoraK40xxOutputEnum channel = VelmoraK40xxOutput2;
   EXPECT_EQ(outputs->get_Channel(&channel), S_OK);
   EXPECT_EQ(channel, VelmoraK40xxOutput1);
-  ClearError();
+  TakeError();
 
   // Without range checking the delay is whatever the caller says.
   Ref<IIviDriverOperation> operation;
@@ -340,7 +323,7 @@ TEST_F(SimulatedSupply, TripBehaviorIsRefusedInSimulationWhereTheModelCannotTrip
   EXPECT_EQ(out->get_CurrentLimit(&v), S_OK);
   EXPECT_EQ(v, 20.0);
   EXPECT_EQ(Protection("Output1")->get_OCPLimit(&v), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
-  ClearError();
+  TakeError();
 }
 
 }  // namespace
