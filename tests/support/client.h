@@ -38,4 +38,30 @@ com::ComPtr<T> As(IUnknown* object, REFIID iid) {
   return p;
 }
 
+// A BSTR argument for the duration of a call.
+struct Bstr {
+  explicit Bstr(const std::string& s) : b(s) {}
+  operator BSTR() const { return b.get(); }
+  com::Bstr b;
+};
+
+// An interface pointer released at the end of its scope, filled through `&ref`.
+template <class T>
+struct Ref {
+  T* p = nullptr;
+  Ref() = default;
+  Ref(Ref&& o) noexcept : p(o.p) { o.p = nullptr; }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() {
+    if (p) p->Release();
+  }
+  T* operator->() const { return p; }
+  T** operator&() { return &p; }
+  void Reset() {
+    if (p) p->Release();
+    p = nullptr;
+  }
+};
+
 }  // namespace vmk::test

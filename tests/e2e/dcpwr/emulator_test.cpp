@@ -19,30 +19,9 @@
 namespace {
 
 using vmk::test::TakeError;
-// A BSTR argument for the duration of a call.
-struct Bstr {
-  explicit Bstr(const std::string& s) : b(s) {}
-  operator BSTR() const { return b.get(); }
-  vmk::com::Bstr b;
-};
+using vmk::test::Bstr;
 
-template <class T>
-struct Ref {
-  T* p = nullptr;
-  Ref() = default;
-  Ref(Ref&& o) noexcept : p(o.p) { o.p = nullptr; }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() {
-    if (p) p->Release();
-  }
-  T* operator->() const { return p; }
-  T** operator&() { return &p; }
-  void Reset() {
-    if (p) p->Release();
-    p = nullptr;
-  }
-};
+using vmk::test::Ref;
 
 // The emulator as a child process on a free loopback port; stopped however the test ends.
 class Emulator {

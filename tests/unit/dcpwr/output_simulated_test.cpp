@@ -16,26 +16,9 @@ namespace {
 using vmk::test::TakeError;
 using vmk::visa::Script;
 
-// A BSTR argument for the duration of a call.
-struct Bstr {
-  explicit Bstr(const std::string& s) : b(s) {}
-  operator BSTR() const { return b.get(); }
-  vmk::com::Bstr b;
-};
+using vmk::test::Bstr;
 
-template <class T>
-struct Ref {
-  T* p = nullptr;
-  Ref() = default;
-  Ref(Ref&& o) noexcept : p(o.p) { o.p = nullptr; }
-  Ref(const Ref&) = delete;
-  Ref& operator=(const Ref&) = delete;
-  ~Ref() {
-    if (p) p->Release();
-  }
-  T* operator->() const { return p; }
-  T** operator&() { return &p; }
-};
+using vmk::test::Ref;
 
 class SimulatedSupply : public ::testing::Test {
  protected:
