@@ -2,66 +2,24 @@
 // factory, drives the emulator over a TCP socket, for one model of each family.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include "tests/e2e/emulator.h"
 #include "tests/support/client.h"
 #include "vmk40xx/errors.h"
 #include "vmk40xx/vmk40xx.h"
 
 namespace {
 
-using vmk::test::TakeError;
 using vmk::test::Bstr;
-
 using vmk::test::Ref;
+using vmk::test::TakeError;
 
-// The emulator as a child process on a free loopback port; stopped however the test ends.
-class Emulator {
- public:
-  explicit Emulator(const std::string& model) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      close(out[0]);
-      close(out[1]);
-      execl(VMK40XX_SIM_PATH, "vmk40xx-sim", "--model", model.c_str(), "--listen", "127.0.0.1:0",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
-    // The read end stays open while the emulator runs, so a later line it prints cannot kill it.
-    stdout_ = fdopen(out[0], "r");
-    char line[32] = {};
-    if (pid_ > 0 && stdout_ && std::fgets(line, sizeof line, stdout_)) port_ = std::atoi(line);
-  }
-  ~Emulator() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (stdout_) std::fclose(stdout_);
-  }
-  Emulator(const Emulator&) = delete;
-  Emulator& operator=(const Emulator&) = delete;
-
-  // 0 when the emulator did not start.
-  int Port() const { return port_; }
-
- private:
-  pid_t pid_ = -1;
-  FILE* stdout_ = nullptr;
-  int port_ = 0;
-};
+using vmk::test::Emulator;
 
 struct Family {
   const char* model;
@@ -79,13 +37,11 @@ void PrintTo(const Family& f, std::ostream* os) {
 class OnTheEmulator : public ::testing::TestWithParam<Family> {
  protected:
   void SetUp() override {
-    emulator = std::make_unique<Emulator>(GetParam().model);
-    ASSERT_GT(emulator->Port(), 0) << "the emulator did not start";
+    emulator = std::make_unique<Emulator>(std::vector<std::string>{"--model", GetParam().model});
+    ASSERT_FALSE(emulator->Resource().empty()) << "the emulator did not start";
     driver = vmk::test::NewDriver();
     ASSERT_TRUE(driver);
-    const std::string resource =
-        "TCPIP0::127.0.0.1::" + std::to_string(emulator->Port()) + "::SOCKET";
-    ASSERT_EQ(driver->Initialize(Bstr(resource), VARIANT_TRUE, VARIANT_FALSE, Bstr("")), S_OK)
+    ASSERT_EQ(driver->Initialize(Bstr(emulator->Resource()), VARIANT_TRUE, VARIANT_FALSE, Bstr("")), S_OK)
         << TakeError();
     ASSERT_EQ(driver->get_Outputs(&outputs), S_OK);
     ASSERT_EQ(driver->get_Triggers(&triggers), S_OK);

@@ -6,7 +6,7 @@
 #include <string>
 #include <thread>
 
-#include "emulator.h"
+#include "tests/e2e/emulator.h"
 #include "tests/support/client.h"
 #include "vmk40xx/server.h"
 #include "vmk40xx/vmk40xx.h"
