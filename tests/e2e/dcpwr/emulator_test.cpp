@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-
 #include "tests/e2e/emulator.h"
 #include "tests/support/client.h"
 #include "vmk40xx/errors.h"
