@@ -136,6 +136,40 @@ TEST_F(RepCaps, AHeldInstanceIsNotInitializedAfterClose) {
   EXPECT_EQ(out->get_VoltageLevel(&v), E_IVI_NOT_INITIALIZED);
 }
 
+TEST_F(RepCaps, InvalidatingReachesTheRootAndEveryInstance) {
+  Open("K4201A");
+  ComPtr<IVelmoraK40xxOutput> out;
+  ASSERT_EQ(Item("Output2", out.put()), S_OK);
+  ComPtr<IIviDriverOperation> op;
+  root->QueryInterface(IID_IIviDriverOperation, reinterpret_cast<void**>(op.put()));
+  auto writeBoth = [&] {
+    ASSERT_EQ(outputs->put_Enabled(VARIANT_TRUE), S_OK);
+    ASSERT_EQ(out->put_VoltageLevel(5.0), S_OK);
+  };
+  auto expectDefaults = [&] {
+    VARIANT_BOOL on = VARIANT_TRUE;
+    double v = -1;
+    EXPECT_EQ(outputs->get_Enabled(&on), S_OK);
+    EXPECT_EQ(on, VARIANT_FALSE);
+    EXPECT_EQ(out->get_VoltageLevel(&v), S_OK);
+    EXPECT_EQ(v, 0.0);
+  };
+  writeBoth();
+  ASSERT_EQ(op->InvalidateAllAttributes(), S_OK);
+  expectDefaults();
+  // Switching the cache off discards the values too, and switching it on does not bring them
+  // back.
+  writeBoth();
+  ASSERT_EQ(op->put_Cache(VARIANT_FALSE), S_OK);
+  ASSERT_EQ(op->put_Cache(VARIANT_TRUE), S_OK);
+  expectDefaults();
+  // A value written afterwards reads back again.
+  writeBoth();
+  double v = 0;
+  EXPECT_EQ(out->get_VoltageLevel(&v), S_OK);
+  EXPECT_EQ(v, 5.0);
+}
+
 TEST(ModelLimitsOfASession, AnUnknownModelHasNoLimits) {
   VelmoraK40xx* driver = VelmoraK40xx::Create();
   Bstr resource("GPIB0::5::INSTR"), options("Simulate=true, DriverSetup=Model=X1");
