@@ -13,6 +13,7 @@
 #include "driver/command_format.h"
 #include "driver/member.h"
 #include "io/driver_io_manager.h"
+#include "platform/com/no_throw.h"
 #include "platform/com/unicode.h"
 #include "services/cache.h"
 #include "services/errors.h"
@@ -183,13 +184,7 @@ class CNode {
 
   template <class Body>
   static HRESULT Guard(Body& body) {
-    try {
-      return body();
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    } catch (...) {
-      return E_UNEXPECTED;
-    }
+    return com::NoThrow(body);
   }
 
   HRESULT Enter(const Member& m, std::initializer_list<const void*> pointers);

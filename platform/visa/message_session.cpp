@@ -1,3 +1,4 @@
+#include "platform/com/no_throw.h"
 #include "platform/visa/message_session.h"
 
 #include <algorithm>
@@ -65,32 +66,24 @@ HRESULT CMessageSession::get_Timeout(LONG* pVal) {
 }
 
 HRESULT CMessageSession::put_Timeout(LONG val) {
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     std::lock_guard lock(mutex_);
     if (val < -1)
       return Fail(E_INVALIDARG, IID_IVisaSession,
                   "time-out " + std::to_string(val) + " ms is not valid (-1 waits forever)");
     timeout_ = val;
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 HRESULT CMessageSession::get_HardwareInterfaceType(SHORT* pVal) {
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     if (!pVal) return E_POINTER;
     std::lock_guard lock(mutex_);
     if (HRESULT hr = CheckOpen(IID_IVisaSession); FAILED(hr)) return hr;
     *pVal = transport_->InterfaceType();
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 HRESULT CMessageSession::get_HardwareInterfaceNumber(SHORT* pVal) {
@@ -100,18 +93,14 @@ HRESULT CMessageSession::get_HardwareInterfaceNumber(SHORT* pVal) {
 }
 
 HRESULT CMessageSession::get_SessionType(BSTR* pVal) {
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     if (!pVal) return E_POINTER;
     std::lock_guard lock(mutex_);
     *pVal = nullptr;
     if (HRESULT hr = CheckOpen(IID_IVisaSession); FAILED(hr)) return hr;
     *pVal = com::Utf8ToBstr(transport_->SessionType());
     return *pVal ? S_OK : E_OUTOFMEMORY;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 HRESULT CMessageSession::get_ResourceName(BSTR* pVal) {
@@ -170,7 +159,7 @@ HRESULT CMessageSession::put_TerminationCharacterEnabled(VARIANT_BOOL val) {
 }
 
 HRESULT CMessageSession::Clear() {
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     std::lock_guard lock(mutex_);
     if (HRESULT hr = CheckOpen(IID_IBaseMessage); FAILED(hr)) return hr;
     pending_.clear();
@@ -182,15 +171,11 @@ HRESULT CMessageSession::Clear() {
     // A reply still on its way belongs to the cleared exchange: the next write drops it too.
     clean_ = false;
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 HRESULT CMessageSession::ReadSTB(SHORT* pStatusByte) {
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     if (!pStatusByte) return E_POINTER;
     std::lock_guard lock(mutex_);
     if (HRESULT hr = CheckOpen(IID_IBaseMessage); FAILED(hr)) return hr;
@@ -210,15 +195,11 @@ HRESULT CMessageSession::ReadSTB(SHORT* pStatusByte) {
                   "the reply to *STB? is not a status byte: \"" + reply + "\"");
     *pStatusByte = static_cast<SHORT>(value);
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 HRESULT CMessageSession::Read(LONG count, SAFEARRAY** pBuffer) {
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     if (!pBuffer) return E_POINTER;
     *pBuffer = nullptr;
     if (count < 0) return E_INVALIDARG;
@@ -234,29 +215,23 @@ HRESULT CMessageSession::Read(LONG count, SAFEARRAY** pBuffer) {
     return why == ReadEnd::Count      ? S_VISA_MAX_CNT
            : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR
                                       : S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 HRESULT CMessageSession::ReadString(LONG count, BSTR* pRetString) {
   if (!pRetString) return E_POINTER;
   *pRetString = nullptr;
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     std::string data;
     const HRESULT hr = ReadText(count, &data);
     if (FAILED(hr)) return hr;
     *pRetString = com::Utf8ToBstr(data);
     return *pRetString ? hr : E_OUTOFMEMORY;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 HRESULT CMessageSession::Write(SAFEARRAY* buffer, LONG count, LONG* pRetCount) {
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     if (!pRetCount) return E_POINTER;
     *pRetCount = 0;
     if (count < 0) return E_INVALIDARG;
@@ -270,27 +245,21 @@ HRESULT CMessageSession::Write(SAFEARRAY* buffer, LONG count, LONG* pRetCount) {
              sendEnd_, IID_IMessage);
     if (SUCCEEDED(hr)) *pRetCount = count;
     return hr;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 HRESULT CMessageSession::WriteString(BSTR data, LONG* pRetCount) {
   if (!pRetCount) return E_POINTER;
   *pRetCount = 0;
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     return WriteText(com::BstrToUtf8(data), pRetCount);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 HRESULT CMessageSession::ReadText(LONG count, std::string* text) {
   if (!text) return E_POINTER;
   if (count < 0) return E_INVALIDARG;
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     std::lock_guard lock(mutex_);
     ReadEnd why;
     const HRESULT hr =
@@ -299,26 +268,18 @@ HRESULT CMessageSession::ReadText(LONG count, std::string* text) {
     return why == ReadEnd::Count      ? S_VISA_MAX_CNT
            : why == ReadEnd::TermChar ? S_VISA_TERM_CHAR
                                       : S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 HRESULT CMessageSession::WriteText(std::string_view text, LONG* pRetCount) {
   if (!pRetCount) return E_POINTER;
   *pRetCount = 0;
-  try {
+  return com::NoThrow([&]() -> HRESULT {
     std::lock_guard lock(mutex_);
     const HRESULT hr = Send(text, sendEnd_, IID_IMessage);
     if (SUCCEEDED(hr)) *pRetCount = static_cast<LONG>(text.size());
     return hr;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    return E_UNEXPECTED;
-  }
+  });
 }
 
 HRESULT CMessageSession::ReadMessage(size_t max, int stopByte, std::string* out, ReadEnd* why,
