@@ -8,6 +8,7 @@
 #include <string>
 
 #include "dcpwr/channel.h"
+#include "dcpwr/calibrations.h"
 #include "dcpwr/instances.h"
 #include "dcpwr/keyword_tables.h"
 #include "io/driver_io_manager.h"
@@ -112,20 +113,6 @@ constexpr Member put_TimeoutMilliseconds = kItf.Put("put_TimeoutMilliseconds");
 constexpr Member get_TraceEnabled = kItf.Get("get_TraceEnabled");
 constexpr Member put_TraceEnabled = kItf.Put("put_TraceEnabled");
 }  // namespace sys
-
-namespace calibrations {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxCalibrations, "IVelmoraK40xxCalibrations", true};
-constexpr Member DACError = kItf.Method("DACError");
-constexpr Member SetState = kItf.Method("SetState");
-constexpr Member get_Count = kItf.Get("get_Count");
-constexpr Member get_Item = kItf.Get("get_Item");
-constexpr Member get_Name = kItf.Get("get_Name");
-constexpr Member get_Enabled = kItf.Get("get_Enabled");
-constexpr Member put_Password = kItf.Put("put_Password");
-constexpr Member get_String = kItf.Get("get_String");
-constexpr Member put_String = kItf.Put("put_String");
-constexpr Member get_Times = kItf.Get("get_Times");
-}  // namespace calibrations
 
 namespace triggers {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxTriggers, "IVelmoraK40xxTriggers", true};
@@ -420,47 +407,6 @@ class SystemFacet final : public Facet<IVelmoraK40xxSystem, VelmoraK40xx> {
   HRESULT put_TraceEnabled(VARIANT_BOOL val) override {
     (void)val;
     return owner_->Frame(sys::put_TraceEnabled, {}, NotImplemented);
-  }
-};
-
-class CalibrationsFacet final : public Facet<IVelmoraK40xxCalibrations, VelmoraK40xx> {
- public:
-  using Facet::Facet;
-  HRESULT DACError() override {
-    return owner_->Frame(calibrations::DACError, {}, NotImplemented);
-  }
-  HRESULT SetState(VARIANT_BOOL Enabled, BSTR Password) override {
-    (void)Enabled;
-    (void)Password;
-    return owner_->Frame(calibrations::SetState, {}, NotImplemented);
-  }
-  HRESULT get_Count(LONG* val) override {
-    return owner_->Frame(calibrations::get_Count, {val}, [&] { return owner_->RepCapCount("VelmoraK40xxCalibration", val); });
-  }
-  HRESULT get_Item(BSTR Name, IVelmoraK40xxCalibration** val) override {
-    return owner_->Frame(calibrations::get_Item, {val}, [&] {
-      return owner_->RepCapItem("VelmoraK40xxCalibration", Name, IID_IVelmoraK40xxCalibration, reinterpret_cast<void**>(val));
-    });
-  }
-  HRESULT get_Name(LONG Index, BSTR* val) override {
-    return owner_->Frame(calibrations::get_Name, {val}, [&] { return owner_->RepCapName("VelmoraK40xxCalibration", Index, val); });
-  }
-  HRESULT get_Enabled(VARIANT_BOOL* val) override {
-    return owner_->Frame(calibrations::get_Enabled, {val}, NotImplemented);
-  }
-  HRESULT put_Password(BSTR val) override {
-    (void)val;
-    return owner_->Frame(calibrations::put_Password, {}, NotImplemented);
-  }
-  HRESULT get_String(BSTR* val) override {
-    return owner_->Frame(calibrations::get_String, {val}, NotImplemented);
-  }
-  HRESULT put_String(BSTR val) override {
-    (void)val;
-    return owner_->Frame(calibrations::put_String, {}, NotImplemented);
-  }
-  HRESULT get_Times(LONG* val) override {
-    return owner_->Frame(calibrations::get_Times, {val}, NotImplemented);
   }
 };
 
