@@ -60,4 +60,6 @@ extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
   return factory.QueryInterface(riid, ppv);
 }
 
-extern "C" HRESULT DllCanUnloadNow() { return vmk::com::ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+extern "C" HRESULT DllCanUnloadNow() {
+  return vmk::com::ModuleLockCount() == 0 ? S_OK : S_FALSE;
+}

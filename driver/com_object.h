@@ -62,7 +62,9 @@ class Facet : public Itf {
   explicit Facet(Owner* owner) : owner_(owner), object_(owner) {}
   Facet(const Facet&) = delete;
   Facet& operator=(const Facet&) = delete;
-  HRESULT QueryInterface(REFIID iid, void** ppv) override { return object_->QueryInterface(iid, ppv); }
+  HRESULT QueryInterface(REFIID iid, void** ppv) override {
+    return object_->QueryInterface(iid, ppv);
+  }
   ULONG AddRef() override { return object_->AddRef(); }
   ULONG Release() override { return object_->Release(); }
 
@@ -80,7 +82,9 @@ class ErrorInfoSupport final : public ISupportErrorInfo {
       : owner_(owner), interfaces_(interfaces) {}
   ErrorInfoSupport(const ErrorInfoSupport&) = delete;
   ErrorInfoSupport& operator=(const ErrorInfoSupport&) = delete;
-  HRESULT QueryInterface(REFIID iid, void** ppv) override { return owner_->QueryInterface(iid, ppv); }
+  HRESULT QueryInterface(REFIID iid, void** ppv) override {
+    return owner_->QueryInterface(iid, ppv);
+  }
   ULONG AddRef() override { return owner_->AddRef(); }
   ULONG Release() override { return owner_->Release(); }
   HRESULT InterfaceSupportsErrorInfo(REFIID iid) override {

@@ -53,12 +53,21 @@ std::string FormatCommand(const char* tmpl, const std::vector<CommandArg>& args)
     const CommandArg& arg = args[next++];
     char buf[128];
     switch (*p) {
-      case 'g': case 'G': case 'f': case 'F': case 'e': case 'E':
+      case 'g':
+      case 'G':
+      case 'f':
+      case 'F':
+      case 'e':
+      case 'E':
         spec.push_back(*p);
         std::snprintf(buf, sizeof buf, spec.c_str(), AsDouble(arg));
         out += buf;
         break;
-      case 'd': case 'i': case 'u': case 'x': case 'X':
+      case 'd':
+      case 'i':
+      case 'u':
+      case 'x':
+      case 'X':
         spec += "ll";
         spec.push_back(*p);
         std::snprintf(buf, sizeof buf, spec.c_str(), AsInteger(arg));

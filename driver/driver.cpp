@@ -95,14 +95,22 @@ HRESULT CDriver::ProcessDriverSetupOption(const std::string& keyIn, const std::s
     *target = on;
     return S_OK;
   };
-  if (EqualsNoCase(key, "model")) model_ = value;
-  else if (EqualsNoCase(key, "trace")) return flag(&trace_.enabled);
-  else if (EqualsNoCase(key, "tracename")) trace_.name = value;
-  else if (EqualsNoCase(key, "tracesizemax")) trace_.sizeMax = ParseOptionInteger(value);
-  else if (EqualsNoCase(key, "tracearray")) return flag(&trace_.arrays);
-  else if (EqualsNoCase(key, "tracearraysizemax")) trace_.arraySizeMax = ParseOptionInteger(value);
-  else if (EqualsNoCase(key, "tracesaveinterval")) trace_.saveInterval = ParseOptionInteger(value);
-  else if (EqualsNoCase(key, "tracetransform")) trace_.transform = value;
+  if (EqualsNoCase(key, "model"))
+    model_ = value;
+  else if (EqualsNoCase(key, "trace"))
+    return flag(&trace_.enabled);
+  else if (EqualsNoCase(key, "tracename"))
+    trace_.name = value;
+  else if (EqualsNoCase(key, "tracesizemax"))
+    trace_.sizeMax = ParseOptionInteger(value);
+  else if (EqualsNoCase(key, "tracearray"))
+    return flag(&trace_.arrays);
+  else if (EqualsNoCase(key, "tracearraysizemax"))
+    trace_.arraySizeMax = ParseOptionInteger(value);
+  else if (EqualsNoCase(key, "tracesaveinterval"))
+    trace_.saveInterval = ParseOptionInteger(value);
+  else if (EqualsNoCase(key, "tracetransform"))
+    trace_.transform = value;
   return S_OK;
 }
 
@@ -155,10 +163,10 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   if (reset && FAILED(ResetThroughInterface()))
     return fail(Errors().ReportError(Msg::E_IVI_RESET_FAILED), true);
   if (flags_.interchangeCheck)
-    return fail(Errors().ReportErrorWithText(Msg::E_IVI_BAD_OPTION_VALUE,
-                                             "Interchange check is not supported by the driver.",
-                                             {"true"}),
-                true);
+    return fail(
+        Errors().ReportErrorWithText(Msg::E_IVI_BAD_OPTION_VALUE,
+                                     "Interchange check is not supported by the driver.", {"true"}),
+        true);
   return S_OK;
 }
 
@@ -199,7 +207,9 @@ HRESULT CDriver::OpenIO() {
   return hr;
 }
 
-void CDriver::CloseIO() { provider_->CloseIO(); }
+void CDriver::CloseIO() {
+  provider_->CloseIO();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Inherent attributes
@@ -353,9 +363,12 @@ void CDriver::InvalidateAll() {
 HRESULT CDriver::BuildRepCaps() {
   for (const char* repCap : kRepCaps) {
     std::vector<std::string> names;
-    if (std::strcmp(repCap, "VelmoraK40xxOutput") == 0) names.push_back("Output1");
-    else if (std::strcmp(repCap, "VelmoraK40xxCalibration") == 0) names.push_back("Calibration1");
-    else names.push_back("Trigger1");
+    if (std::strcmp(repCap, "VelmoraK40xxOutput") == 0)
+      names.push_back("Output1");
+    else if (std::strcmp(repCap, "VelmoraK40xxCalibration") == 0)
+      names.push_back("Calibration1");
+    else
+      names.push_back("Trigger1");
     if (HRESULT hr = MorePhysicalNames(repCap, &names); FAILED(hr)) return hr;
 
     std::vector<Instance> list;
@@ -425,7 +438,8 @@ HRESULT CDriver::RepCapItem(const char* repCap, const OLECHAR* name, REFIID item
   std::string wanted = TrimCopy(com::BstrToUtf8(name));
   const auto* list = Instances(repCap);
   if (!list) return E_UNEXPECTED;
-  if (list->size() == 1 && wanted.empty()) return list->front().object->QueryInterface(itemIid, val);
+  if (list->size() == 1 && wanted.empty())
+    return list->front().object->QueryInterface(itemIid, val);
   std::string physical = ResolveName(wanted);
   for (const Instance& inst : *list)
     if (EqualsNoCase(inst.physicalName, physical)) return inst.object->QueryInterface(itemIid, val);

@@ -51,7 +51,7 @@ class CDriver : public CComObject, public CNode, public IoHost {
  public:
   // Repeated capabilities, in the order they are built and released.
   static constexpr const char* kRepCaps[] = {"VelmoraK40xxOutput", "VelmoraK40xxCalibration",
-                                            "VelmoraK40xxTrigger"};
+                                             "VelmoraK40xxTrigger"};
 
   CDriver* Root() override { return this; }
 
@@ -68,8 +68,12 @@ class CDriver : public CComObject, public CNode, public IoHost {
   const std::string& SerialNumber() const { return serial_; }
   const std::string& FirmwareRevision() const { return firmware_; }
   const std::string& IdentificationResponse() const { return idn_; }
-  const std::unordered_map<std::string, std::string>& InitOptionRecord() const { return initOptions_; }
-  const std::unordered_map<std::string, std::string>& DriverSetupRecord() const { return driverSetupRecord_; }
+  const std::unordered_map<std::string, std::string>& InitOptionRecord() const {
+    return initOptions_;
+  }
+  const std::unordered_map<std::string, std::string>& DriverSetupRecord() const {
+    return driverSetupRecord_;
+  }
   const TraceSettings& Trace() const { return trace_; }
   CVisaComIOProvider& Provider() { return *provider_; }
   // The method trace of the session; none until the tracer is built.
@@ -138,13 +142,16 @@ class CDriver : public CComObject, public CNode, public IoHost {
 
   // Hooks of the power-supply layer.
   // Whether the session's model has the member (the feature table).
-  virtual bool IsMemberSupported(const Member& m) { (void)m; return true; }
+  virtual bool IsMemberSupported(const Member& m) {
+    (void)m;
+    return true;
+  }
   // Every supported model, in the model table's order.
   virtual std::vector<std::string> SupportedModelNames() const = 0;
   // The names after the first of a repeated capability for the session's model.
   virtual HRESULT MorePhysicalNames(const char* repCap, std::vector<std::string>* names) = 0;
-  virtual HRESULT CreateInstance(const char* repCap, const std::string& physicalName,
-                                 int32_t index, CComObject** object, CNode** node) = 0;
+  virtual HRESULT CreateInstance(const char* repCap, const std::string& physicalName, int32_t index,
+                                 CComObject** object, CNode** node) = 0;
   // The instrument start-up step: serial remote mode, identification, model limits.
   virtual HRESULT ApplyModelLimits() = 0;
   // Resets through the driver's own interface, so that the call passes the frame.

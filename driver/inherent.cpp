@@ -41,7 +41,8 @@ constexpr Member put_Simulate = kItf.Put("put_Simulate");
 constexpr Member get_DriverSetup = kItf.Get("get_DriverSetup");
 constexpr Member InvalidateAllAttributes = kItf.Method("InvalidateAllAttributes");
 constexpr Member ClearInterchangeWarnings = kItf.Method("ClearInterchangeWarnings");
-constexpr Member GetNextInterchangeWarning = kItf.Method("GetNextInterchangeWarning", "pbstrWarning");
+constexpr Member GetNextInterchangeWarning =
+    kItf.Method("GetNextInterchangeWarning", "pbstrWarning");
 constexpr Member ResetInterchangeCheck = kItf.Method("ResetInterchangeCheck");
 constexpr Member GetNextCoercionRecord = kItf.Method("GetNextCoercionRecord", "pbstrRecord");
 }  // namespace operation
@@ -59,9 +60,12 @@ constexpr Member get_InstrumentManufacturer = kItf.Get("get_InstrumentManufactur
 constexpr Member get_InstrumentModel = kItf.Get("get_InstrumentModel");
 constexpr Member get_InstrumentFirmwareRevision = kItf.Get("get_InstrumentFirmwareRevision");
 constexpr Member get_Identifier = Unchecked(kItf.Get("get_Identifier"));
-constexpr Member get_SupportedInstrumentModels = Unchecked(kItf.Get("get_SupportedInstrumentModels"));
-constexpr Member get_SpecificationMajorVersion = Unchecked(kItf.Get("get_SpecificationMajorVersion"));
-constexpr Member get_SpecificationMinorVersion = Unchecked(kItf.Get("get_SpecificationMinorVersion"));
+constexpr Member get_SupportedInstrumentModels =
+    Unchecked(kItf.Get("get_SupportedInstrumentModels"));
+constexpr Member get_SpecificationMajorVersion =
+    Unchecked(kItf.Get("get_SpecificationMajorVersion"));
+constexpr Member get_SpecificationMinorVersion =
+    Unchecked(kItf.Get("get_SpecificationMinorVersion"));
 constexpr Member get_GroupCapabilities = kItf.Get("get_GroupCapabilities");
 }  // namespace identity
 
@@ -87,7 +91,9 @@ constexpr const char* kGroupCapabilities =
 constexpr LONG kSpecificationMajorVersion = 2;
 constexpr LONG kSpecificationMinorVersion = 0;
 
-VARIANT_BOOL Vb(bool b) { return b ? VARIANT_TRUE : VARIANT_FALSE; }
+VARIANT_BOOL Vb(bool b) {
+  return b ? VARIANT_TRUE : VARIANT_FALSE;
+}
 
 // Hands a new BSTR to the caller.
 HRESULT ReturnString(BSTR* val, std::string_view text) {
@@ -130,9 +136,8 @@ HRESULT CDriver::GetUtility(IIviDriverUtility** val) {
 
 HRESULT CDriver::Initialize(BSTR resourceName, VARIANT_BOOL idQuery, VARIANT_BOOL reset,
                             BSTR options) {
-  return Frame(driver::Initialize, {}, [&] {
-    return InitializeSession(resourceName, idQuery != 0, reset != 0, options);
-  });
+  return Frame(driver::Initialize, {},
+               [&] { return InitializeSession(resourceName, idQuery != 0, reset != 0, options); });
 }
 
 HRESULT CDriver::GetInitialized(VARIANT_BOOL* val) {
@@ -176,9 +181,8 @@ HRESULT CDriver::OperationFacet::put_InterchangeCheck(VARIANT_BOOL newVal) {
 }
 
 HRESULT CDriver::OperationFacet::get_QueryInstrumentStatus(VARIANT_BOOL* pVal) {
-  return owner_->Frame(operation::get_QueryInstrumentStatus, {pVal}, [&] {
-    return ReturnValue(pVal, Vb(owner_->flags_.queryInstrumentStatus));
-  });
+  return owner_->Frame(operation::get_QueryInstrumentStatus, {pVal},
+                       [&] { return ReturnValue(pVal, Vb(owner_->flags_.queryInstrumentStatus)); });
 }
 
 HRESULT CDriver::OperationFacet::put_QueryInstrumentStatus(VARIANT_BOOL newVal) {
@@ -244,8 +248,7 @@ HRESULT CDriver::OperationFacet::GetNextInterchangeWarning(BSTR* InterchangeWarn
 
 HRESULT CDriver::OperationFacet::ResetInterchangeCheck() {
   return owner_->Frame(operation::ResetInterchangeCheck, {}, [&] {
-    return owner_->Errors().ReportError(Msg::E_IVI_METHOD_NOT_SUPPORTED,
-                                        {"ResetInterchangeCheck"});
+    return owner_->Errors().ReportError(Msg::E_IVI_METHOD_NOT_SUPPORTED, {"ResetInterchangeCheck"});
   });
 }
 
@@ -284,8 +287,8 @@ HRESULT CDriver::IdentityFacet::get_InstrumentModel(BSTR* pVal) {
 
 HRESULT CDriver::IdentityFacet::get_InstrumentFirmwareRevision(BSTR* pVal) {
   return owner_->Frame(identity::get_InstrumentFirmwareRevision, {pVal}, [&] {
-    return ReturnString(pVal, owner_->flags_.simulate ? std::string("Sim") + kRevision
-                                                      : owner_->firmware_);
+    return ReturnString(
+        pVal, owner_->flags_.simulate ? std::string("Sim") + kRevision : owner_->firmware_);
   });
 }
 

@@ -13,9 +13,9 @@
 namespace vmk {
 
 struct Member {
-  const IID* iid;          // interface whose error information the member raises
-  const char* iface;       // "IVelmoraK40xxOutput"
-  const char* name;        // COM name: "put_VoltageLevel", "SelfTest"
+  const IID* iid;     // interface whose error information the member raises
+  const char* iface;  // "IVelmoraK40xxOutput"
+  const char* name;   // COM name: "put_VoltageLevel", "SelfTest"
   bool needsSession = true;
   // Names of the pointer parameters the frame refuses when null, in order. Property getters name
   // their result "val".
@@ -40,19 +40,31 @@ struct InterfaceInfo {
 
   constexpr Member Method(const char* member, const char* checked1 = nullptr,
                           const char* checked2 = nullptr) const {
-    return Member{.iid = iid, .iface = name, .name = member, .checked = {checked1, checked2},
+    return Member{.iid = iid,
+                  .iface = name,
+                  .name = member,
+                  .checked = {checked1, checked2},
                   .powerSupply = powerSupply};
   }
   // A property getter; its result pointer is checked under the name "val".
   constexpr Member Get(const char* member, const char* simKey = nullptr,
                        const char* command = nullptr) const {
-    return Member{.iid = iid, .iface = name, .name = member, .checked = {"val", nullptr},
-                  .powerSupply = powerSupply, .simKey = simKey, .command = command};
+    return Member{.iid = iid,
+                  .iface = name,
+                  .name = member,
+                  .checked = {"val", nullptr},
+                  .powerSupply = powerSupply,
+                  .simKey = simKey,
+                  .command = command};
   }
   constexpr Member Put(const char* member, const char* simKey = nullptr,
                        const char* command = nullptr) const {
-    return Member{.iid = iid, .iface = name, .name = member, .powerSupply = powerSupply,
-                  .simKey = simKey, .command = command};
+    return Member{.iid = iid,
+                  .iface = name,
+                  .name = member,
+                  .powerSupply = powerSupply,
+                  .simKey = simKey,
+                  .command = command};
   }
 };
 
@@ -69,6 +81,8 @@ constexpr Member WithKeywords(Member m, std::string (*keyword)(int32_t, std::str
 }
 
 // The body of a member whose behaviour is not built yet.
-inline HRESULT NotImplemented() { return E_NOTIMPL; }
+inline HRESULT NotImplemented() {
+  return E_NOTIMPL;
+}
 
 }  // namespace vmk

@@ -8,8 +8,7 @@
 namespace vmk {
 
 CNode::CNode(const char* className, std::string name)
-    : name_(std::move(name)),
-      className_(className) {
+    : name_(std::move(name)), className_(className) {
   io_.SetErrorManager(&errors_);
 }
 
@@ -30,15 +29,21 @@ bool CNode::RangeChecking() {
   return root && root->Flags().rangeCheck;
 }
 
-std::string CNode::GetModel() { return SessionOpen() ? Root()->Model() : std::string(); }
+std::string CNode::GetModel() {
+  return SessionOpen() ? Root()->Model() : std::string();
+}
 
-bool CNode::IsSupportedModel() { return SessionOpen() && Models().IsKnownModel(Root()->Model()); }
+bool CNode::IsSupportedModel() {
+  return SessionOpen() && Models().IsKnownModel(Root()->Model());
+}
 
 bool CNode::IsFamily(std::string_view family) {
   return SessionOpen() && Models().IsModelInFamily(Root()->Model(), family);
 }
 
-bool CNode::IsModel(std::string_view model) { return SessionOpen() && Root()->Model() == model; }
+bool CNode::IsModel(std::string_view model) {
+  return SessionOpen() && Root()->Model() == model;
+}
 
 bool CNode::IsModelInFamily(std::string_view model, std::string_view family) {
   return Models().IsModelInFamily(model, family);
@@ -83,8 +88,12 @@ HRESULT CNode::CheckModel(const Member& m) {
   return errors_.ReportError(Msg::E_VELMORAK40XX_MODEL_NOT_SUPPORTED, {m.name});
 }
 
-void CNode::PushCommand(std::string command) { io_.PushCommand(std::move(command)); }
-void CNode::PopCommand() { io_.PopCommand(); }
+void CNode::PushCommand(std::string command) {
+  io_.PushCommand(std::move(command));
+}
+void CNode::PopCommand() {
+  io_.PopCommand();
+}
 
 HRESULT CNode::SimulatedRead(const Member& m, VARIANT_BOOL* val) {
   return vmk::SimulatedRead(cache_, m.simKey, GetModel(), val);

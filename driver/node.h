@@ -89,7 +89,8 @@ class CNode {
     return hr;
   }
 
-  // A property getter of a power-supply interface: the frame, then either the simulated value or the prepared command (formatted with `args`) around `body`.
+  // A property getter of a power-supply interface: the frame, then either the simulated value or
+  // the prepared command (formatted with `args`) around `body`.
   template <class T, class Body>
   HRESULT Get(const Member& m, T* val, Body&& body, std::vector<CommandArg> args = {}) {
     return Frame(m, {val}, [&]() -> HRESULT {
@@ -146,13 +147,24 @@ class CNode {
   }
 
   // Command arguments as the instrument reads them: booleans 1 and 0, enumerations by keyword.
-  CommandArg ToArg(const Member& m, double v) { (void)m; return v; }
-  CommandArg ToArg(const Member& m, int32_t v) { (void)m; return static_cast<long long>(v); }
-  CommandArg ToArg(const Member& m, VARIANT_BOOL v) { (void)m; return v ? 1LL : 0LL; }
-  CommandArg ToArg(const Member& m, const OLECHAR* v) { (void)m; return com::BstrToUtf8(v); }
+  CommandArg ToArg(const Member& m, double v) {
+    (void)m;
+    return v;
+  }
+  CommandArg ToArg(const Member& m, int32_t v) {
+    (void)m;
+    return static_cast<long long>(v);
+  }
+  CommandArg ToArg(const Member& m, VARIANT_BOOL v) {
+    (void)m;
+    return v ? 1LL : 0LL;
+  }
+  CommandArg ToArg(const Member& m, const OLECHAR* v) {
+    (void)m;
+    return com::BstrToUtf8(v);
+  }
   template <class E>
-    requires std::is_enum_v<E>
-  CommandArg ToArg(const Member& m, E v) {
+  requires std::is_enum_v<E> CommandArg ToArg(const Member& m, E v) {
     if (!m.keyword) return static_cast<long long>(v);
     return m.keyword(static_cast<int32_t>(v), GetModel());
   }
@@ -205,8 +217,7 @@ class CNode {
   HRESULT SimulatedRead(const Member& m, double* val);
   HRESULT SimulatedRead(const Member& m, BSTR* val);
   template <class E>
-    requires std::is_enum_v<E>
-  HRESULT SimulatedRead(const Member& m, E* val) {
+  requires std::is_enum_v<E> HRESULT SimulatedRead(const Member& m, E* val) {
     int32_t v = 0;
     HRESULT hr = SimulatedRead(m, &v);
     if (SUCCEEDED(hr)) *val = static_cast<E>(v);
@@ -217,8 +228,7 @@ class CNode {
   HRESULT SimulatedWrite(const Member& m, double val);
   HRESULT SimulatedWrite(const Member& m, BSTR val);
   template <class E>
-    requires std::is_enum_v<E>
-  HRESULT SimulatedWrite(const Member& m, E val) {
+  requires std::is_enum_v<E> HRESULT SimulatedWrite(const Member& m, E val) {
     return SimulatedWrite(m, static_cast<int32_t>(val));
   }
 

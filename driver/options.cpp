@@ -7,8 +7,12 @@
 namespace vmk {
 
 namespace {
-bool IsBlank(unsigned char c) { return std::isspace(c) != 0; }
-bool IsDelimiter(char c) { return c == ',' || c == '='; }
+bool IsBlank(unsigned char c) {
+  return std::isspace(c) != 0;
+}
+bool IsDelimiter(char c) {
+  return c == ',' || c == '=';
+}
 }  // namespace
 
 std::string TrimCopy(std::string_view s) {
@@ -25,8 +29,7 @@ std::string LowerCopy(std::string_view s) {
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -57,8 +60,8 @@ OptionPairs ExtractPairs(std::string_view text) {
     }
     std::string name = TrimCopy(text.substr(pos, nameEnd - pos));
     std::string value = TrimCopy(text.substr(valueBegin, valueEnd - valueBegin));
-    auto same = std::find_if(pairs.begin(), pairs.end(),
-                             [&](const auto& p) { return p.first == name; });
+    auto same =
+        std::find_if(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == name; });
     if (same != pairs.end())
       same->second = std::move(value);
     else

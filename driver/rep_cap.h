@@ -23,7 +23,9 @@ class CRepCap : public CComObject, public CNode {
  protected:
   CRepCap(const char* className, const char* repCap, CDriver* root, std::string physicalName,
           int32_t index)
-      : CNode(className, repCap), root_(root), physicalName_(std::move(physicalName)),
+      : CNode(className, repCap),
+        root_(root),
+        physicalName_(std::move(physicalName)),
         index_(index) {
     lock_ = root->SessionLock();
     IO().SetProvider(&root->Provider());

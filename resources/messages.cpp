@@ -30,8 +30,7 @@ constexpr MessageEntry kMessages[] = {
     {18, E_IVI_READING_FILE, "VelmoraK40xx: Error reading file.\r\n"},
     {19, E_IVI_WRITING_FILE, "VelmoraK40xx: Error writing file.\r\n"},
     {20, E_IVI_INVALID_PATHNAME, "VelmoraK40xx: The pathname is invalid.\r\n"},
-    {21, E_IVI_INVALID_VALUE,
-     "VelmoraK40xx: Invalid value (%1) for method %2, parameter %3.\r\n"},
+    {21, E_IVI_INVALID_VALUE, "VelmoraK40xx: Invalid value (%1) for method %2, parameter %3.\r\n"},
     {22, E_IVI_METHOD_NOT_SUPPORTED,
      "VelmoraK40xx: Does not support this class-compliant feature: method %1\r\n"},
     {23, E_IVI_PROPERTY_NOT_SUPPORTED,
@@ -49,12 +48,10 @@ constexpr MessageEntry kMessages[] = {
     {30, E_IVI_MISSING_OPTION_VALUE,
      "VelmoraK40xx: The option string is missing an option value.\r\n"},
     {31, E_IVI_BAD_OPTION_NAME, "VelmoraK40xx: The %1 name in the option string is unknown.\r\n"},
-    {32, E_IVI_BAD_OPTION_VALUE,
-     "VelmoraK40xx: The %1 value in the option string is unknown.\r\n"},
+    {32, E_IVI_BAD_OPTION_VALUE, "VelmoraK40xx: The %1 value in the option string is unknown.\r\n"},
     {33, E_IVI_OUT_OF_MEMORY, "VelmoraK40xx: Could not allocate necessary memory.\r\n"},
     {34, E_IVI_OPERATION_PENDING, "VelmoraK40xx: Operation in progress.\r\n"},
-    {35, E_IVI_NULL_POINTER,
-     "VelmoraK40xx: Null pointer passed for method %1, parameter %2.\r\n"},
+    {35, E_IVI_NULL_POINTER, "VelmoraK40xx: Null pointer passed for method %1, parameter %2.\r\n"},
     {36, E_IVI_UNEXPECTED_RESPONSE, "VelmoraK40xx: Unexpected response from instrument.\r\n"},
     {37, E_IVI_FILE_NOT_FOUND, "VelmoraK40xx: File not found.\r\n"},
     {38, E_IVI_INVALID_FILE_FORMAT, "VelmoraK40xx: Invalid file format.\r\n"},
@@ -81,6 +78,8 @@ constexpr MessageEntry kMessages[] = {
 
 }  // namespace
 
-std::span<const MessageEntry> MessageTable() { return kMessages; }
+std::span<const MessageEntry> MessageTable() {
+  return kMessages;
+}
 
 }  // namespace vmk

@@ -22,7 +22,9 @@ const std::unordered_map<int32_t, const MessageEntry*>& ErrorMap() {
   return *map;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
 
 std::string Trim(std::string s) {
   size_t end = s.size();
@@ -58,23 +60,29 @@ std::string FormatDouble(double v) {
 
 int32_t TranslateFrameworkId(int32_t frameworkId) {
   switch (frameworkId) {
-    case 40013: return 4;
-    case 40014: return 5;
-    case 40015: return 6;
-    case 40017: return 7;
-    default: return 0;
+    case 40013:
+      return 4;
+    case 40014:
+      return 5;
+    case 40015:
+      return 6;
+    case 40017:
+      return 7;
+    default:
+      return 0;
   }
 }
 
-bool ComposeMessage(int32_t id, std::initializer_list<std::string_view> inserts,
-                    std::string* out) {
+bool ComposeMessage(int32_t id, std::initializer_list<std::string_view> inserts, std::string* out) {
   auto it = ErrorMap().find(id);
   if (it == ErrorMap().end()) return false;
   *out = Trim(Substitute(it->second->text, inserts));
   return true;
 }
 
-std::string ErrorSource() { return "VelmoraK40xx.VelmoraK40xx.1"; }
+std::string ErrorSource() {
+  return "VelmoraK40xx.VelmoraK40xx.1";
+}
 
 void SetComErrorInfo(const IID& iid, std::string_view source, std::string_view description) {
   com::ComPtr<ICreateErrorInfo> create;

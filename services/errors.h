@@ -92,8 +92,7 @@ class CErrorManager {
   HRESULT ReportInvalidValue(std::string_view method, std::string_view param, double value);
   HRESULT ReportInvalidValue(std::string_view method, std::string_view param,
                              std::string_view value);
-  HRESULT ReportInvalidValue(std::string_view method, std::string_view param,
-                             const OLECHAR* value);
+  HRESULT ReportInvalidValue(std::string_view method, std::string_view param, const OLECHAR* value);
 
   // Messages 4 and 5 with the description of the COM error information the I/O layer left on
   // this thread (read and cleared; empty when there is none).

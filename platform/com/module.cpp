@@ -8,8 +8,14 @@ namespace {
 std::atomic<long> gLocks{0};
 }
 
-void ModuleLock() { ++gLocks; }
-void ModuleUnlock() { --gLocks; }
-long ModuleLockCount() { return gLocks.load(); }
+void ModuleLock() {
+  ++gLocks;
+}
+void ModuleUnlock() {
+  --gLocks;
+}
+long ModuleLockCount() {
+  return gLocks.load();
+}
 
 }  // namespace vmk::com

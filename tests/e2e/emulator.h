@@ -40,8 +40,7 @@ class Emulator {
     if (out_ && std::fgets(line, sizeof line, out_)) {
       std::string first(line);
       while (!first.empty() && (first.back() == '\n' || first.back() == '\r')) first.pop_back();
-      resource_ = pty ? "ASRL" + first + "::INSTR"
-                      : "TCPIP0::127.0.0.1::" + first + "::SOCKET";
+      resource_ = pty ? "ASRL" + first + "::INSTR" : "TCPIP0::127.0.0.1::" + first + "::SOCKET";
       if (!pty) port_ = std::stoi(first);
     }
   }

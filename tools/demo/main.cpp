@@ -109,24 +109,26 @@ std::string Fixed(double v, const char* unit) {
   return buf;
 }
 
-const char* YesNo(VARIANT_BOOL b) { return b ? "yes" : "no"; }
+const char* YesNo(VARIANT_BOOL b) {
+  return b ? "yes" : "no";
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string simulator = argc > 1 ? argv[1] : SiblingPath("vmk40xx-sim");
   Emulator emulator;
-  if (!emulator.Start(simulator, {"--model", "K4201A", "--listen", "127.0.0.1:0", "--load",
-                                  "1=4", "--load", "2=50"})) {
+  if (!emulator.Start(simulator, {"--model", "K4201A", "--listen", "127.0.0.1:0", "--load", "1=4",
+                                  "--load", "2=50"})) {
     std::fprintf(stderr, "could not start the emulator %s\n", simulator.c_str());
     return 1;
   }
   const std::string resource = "TCPIP0::127.0.0.1::" + std::to_string(emulator.port) + "::SOCKET";
 
   IClassFactory* factory = nullptr;
-  Check(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
-                          reinterpret_cast<void**>(&factory)),
-        "DllGetClassObject");
+  Check(
+      DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+      "DllGetClassObject");
   IVelmoraK40xx* driver = nullptr;
   Check(factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(&driver)),
         "CreateInstance");

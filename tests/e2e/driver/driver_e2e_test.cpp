@@ -16,8 +16,8 @@ namespace {
 
 using com::Bstr;
 using com::ComPtr;
-using test::TakeError;
 using test::Emulator;
+using test::TakeError;
 
 struct Session {
   Session() {

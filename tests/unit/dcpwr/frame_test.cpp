@@ -56,7 +56,7 @@ TEST_F(Frame, EveryPathOutRestoresTheCallStateItFound) {
   VelmoraK40xxModelEnum model;
   EXPECT_EQ(system->get_Model(&model), E_IVI_NOT_INITIALIZED);  // refused at the session check
   Open("Simulate=true, DriverSetup=Model=K4301A");
-  EXPECT_EQ(system->get_Model(nullptr), E_IVI_NULL_POINTER);   // refused at the pointer check
+  EXPECT_EQ(system->get_Model(nullptr), E_IVI_NULL_POINTER);  // refused at the pointer check
   EXPECT_EQ(system->put_Model(VelmoraK40xxModelK4201A), E_IVI_PROPERTY_NOT_SUPPORTED);
   EXPECT_TRUE(driver->CallStack().empty());
   EXPECT_EQ(driver->IO().CurrentModel(), "");

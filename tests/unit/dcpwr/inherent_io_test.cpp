@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "tests/support/client.h"
 #include "platform/visa/script.h"
+#include "tests/support/client.h"
 #include "vmk40xx/server.h"
 #include "vmk40xx/vmk40xx.h"
 
@@ -92,7 +92,8 @@ TEST_F(Instrument, ASerialInstrumentThatDoesNotAnswerTheRemoteCommandStillOpens)
 TEST_F(Instrument, IdQueryRefusesAnInstrumentOutsideTheModelTable) {
   script->Expect("*IDN?\n").Reply("Velmora,K9999Z,0,1.0\n");
   EXPECT_EQ(Init(true), E_IVI_ID_QUERY_FAILED);
-  EXPECT_EQ(TakeError(), "VelmoraK40xx: Instrument ID query failed.\r\nUnrecognized model: K9999Z.");
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Instrument ID query failed.\r\nUnrecognized model: K9999Z.");
   EXPECT_EQ(Initialized(), VARIANT_FALSE);
 }
 

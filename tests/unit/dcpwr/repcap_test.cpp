@@ -102,16 +102,20 @@ TEST_F(RepCaps, InstancesAnswerTheirOwnInterfacesOnly) {
   ASSERT_EQ(Item("Output2", out.put()), S_OK);
   ComPtr<IIviDCPwrOutput> classOutput;
   ComPtr<IVelmoraK40xxProtection> protection;
-  EXPECT_EQ(out->QueryInterface(IID_IIviDCPwrOutput, reinterpret_cast<void**>(classOutput.put())), S_OK);
-  EXPECT_EQ(out->QueryInterface(IID_IVelmoraK40xxProtection, reinterpret_cast<void**>(protection.put())), S_OK);
+  EXPECT_EQ(out->QueryInterface(IID_IIviDCPwrOutput, reinterpret_cast<void**>(classOutput.put())),
+            S_OK);
+  EXPECT_EQ(
+      out->QueryInterface(IID_IVelmoraK40xxProtection, reinterpret_cast<void**>(protection.put())),
+      S_OK);
   ComPtr<IVelmoraK40xxTriggers> triggers;
   ComPtr<IVelmoraK40xxTrigger> trigger;
   root->get_Triggers(triggers.put());
   Bstr t("Trigger2");
   ASSERT_EQ(triggers->get_Item(t.get(), trigger.put()), S_OK);
   ComPtr<IVelmoraK40xxOutput> notAnOutput;
-  EXPECT_EQ(trigger->QueryInterface(IID_IVelmoraK40xxOutput, reinterpret_cast<void**>(notAnOutput.put())),
-            E_NOINTERFACE);
+  EXPECT_EQ(
+      trigger->QueryInterface(IID_IVelmoraK40xxOutput, reinterpret_cast<void**>(notAnOutput.put())),
+      E_NOINTERFACE);
   ComPtr<ISupportErrorInfo> sei;
   trigger->QueryInterface(IID_ISupportErrorInfo, reinterpret_cast<void**>(sei.put()));
   EXPECT_EQ(sei->InterfaceSupportsErrorInfo(IID_IVelmoraK40xxTrigger), S_OK);

@@ -38,9 +38,9 @@ std::string TakeError() {
 
 IVelmoraK40xx* CreateDriver() {
   IClassFactory* factory = nullptr;
-  EXPECT_EQ(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory,
-                              reinterpret_cast<void**>(&factory)),
-            S_OK);
+  EXPECT_EQ(
+      DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+      S_OK);
   IVelmoraK40xx* driver = nullptr;
   EXPECT_EQ(factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(&driver)),
             S_OK);
@@ -139,8 +139,9 @@ TEST_F(Session, InitializeRefusesAnOpenSessionAndInterchangeChecking) {
 TEST_F(Session, ANullResourceIsAnInvalidValue) {
   BstrArg o(u"Simulate=true");
   EXPECT_EQ(driver->Initialize(nullptr, VARIANT_FALSE, VARIANT_FALSE, o), E_IVI_INVALID_VALUE);
-  EXPECT_EQ(TakeError(),
-            "VelmoraK40xx: Invalid value (0) for method Initialize, parameter bstrResourceDescriptor.");
+  EXPECT_EQ(
+      TakeError(),
+      "VelmoraK40xx: Invalid value (0) for method Initialize, parameter bstrResourceDescriptor.");
 }
 
 TEST_F(Session, InherentFlagsFollowTheirPutRules) {

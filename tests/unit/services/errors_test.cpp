@@ -42,7 +42,8 @@ TEST(ErrorManager, ComposesInsertsWithoutTrailingLineBreak) {
             E_IVI_INVALID_VALUE);
   Taken t = TakeErrorInfo();
   ASSERT_TRUE(t.present);
-  EXPECT_EQ(t.description, "VelmoraK40xx: Invalid value (5000) for method put_Delay, parameter val.");
+  EXPECT_EQ(t.description,
+            "VelmoraK40xx: Invalid value (5000) for method put_Delay, parameter val.");
   EXPECT_EQ(t.source, "VelmoraK40xx.VelmoraK40xx.1");
   EXPECT_TRUE(t.guid == kSomeInterface);
 }
@@ -98,15 +99,18 @@ TEST(ErrorManager, InvalidValueFormatsEachType) {
   EXPECT_EQ(TakeErrorInfo().description,
             "VelmoraK40xx: Invalid value (-1) for method put_Enabled, parameter val.");
   errors.ReportInvalidValue("m", "p", uint8_t{255});
-  EXPECT_EQ(TakeErrorInfo().description, "VelmoraK40xx: Invalid value (255) for method m, parameter p.");
+  EXPECT_EQ(TakeErrorInfo().description,
+            "VelmoraK40xx: Invalid value (255) for method m, parameter p.");
   errors.ReportInvalidValue("m", "p", 0.1);
-  EXPECT_EQ(TakeErrorInfo().description, "VelmoraK40xx: Invalid value (0.1) for method m, parameter p.");
+  EXPECT_EQ(TakeErrorInfo().description,
+            "VelmoraK40xx: Invalid value (0.1) for method m, parameter p.");
   errors.ReportInvalidValue("m", "p", 0.1f);  // widened: the float's own digits show
   EXPECT_EQ(TakeErrorInfo().description,
             "VelmoraK40xx: Invalid value (0.100000001490116) for method m, parameter p.");
   com::Bstr value(u"\u00e9t\u00e9");
   errors.ReportInvalidValue("m", "p", static_cast<const OLECHAR*>(value.get()));
-  EXPECT_EQ(TakeErrorInfo().description, "VelmoraK40xx: Invalid value (\xc3\xa9t\xc3\xa9) for method m, parameter p.");
+  EXPECT_EQ(TakeErrorInfo().description,
+            "VelmoraK40xx: Invalid value (\xc3\xa9t\xc3\xa9) for method m, parameter p.");
 }
 
 TEST(ErrorManager, IoErrorsCarryThePendingDescription) {
