@@ -1,6 +1,9 @@
 // The calibration steps of one output.
 #include <memory>
+#include <string_view>
 
+#include "dcpwr/calibrations.h"
+#include "dcpwr/channel.h"
 #include "dcpwr/instances.h"
 #include "dcpwr/velmora_k40xx.h"
 #include "driver/rep_cap.h"
@@ -12,13 +15,10 @@ namespace vmk {
 
 namespace {
 
-class VelmoraK40xxCalibration final : public CRepCap {
+class VelmoraK40xxCalibration final : public CChannel {
  public:
   VelmoraK40xxCalibration(VelmoraK40xx* root, std::string physicalName, int32_t index);
   ~VelmoraK40xxCalibration() override;
-
-  // The session root; members run only while the session is open, so it is there.
-  VelmoraK40xx& Driver() { return *static_cast<VelmoraK40xx*>(Root()); }
 
  private:
   struct Facets;
@@ -28,47 +28,93 @@ class VelmoraK40xxCalibration final : public CRepCap {
 
 namespace calibration {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxCalibration, "IVelmoraK40xxCalibration", true};
-constexpr Member CurrentData = kItf.Method("CurrentData");
-constexpr Member CurrentLevel = kItf.Method("CurrentLevel");
-constexpr Member CurrentProtection = kItf.Method("CurrentProtection");
-constexpr Member VoltageData = kItf.Method("VoltageData");
-constexpr Member VoltageLevel = kItf.Method("VoltageLevel");
-constexpr Member VoltageProtection = kItf.Method("VoltageProtection");
+constexpr Member Step(const char* name, const char* command) {
+  return {
+      .iid = kItf.iid, .iface = kItf.name, .name = name, .powerSupply = true, .command = command};
+}
+constexpr Member CurrentData = Step("CurrentData", "CAL:CURR %.15g");
+constexpr Member CurrentLevel = WithKeywords(Step("CurrentLevel", "CAL:CURR:LEV %s"),
+                                             &EnumKeyword<KeywordEnum::CalibrationLevel>);
+constexpr Member CurrentProtection = Step("CurrentProtection", "CAL:CURR:PROT");
+constexpr Member VoltageData = Step("VoltageData", "CAL:VOLT %.15g");
+constexpr Member VoltageLevel = WithKeywords(Step("VoltageLevel", "CAL:VOLT:LEV %s"),
+                                             &EnumKeyword<KeywordEnum::CalibrationLevel>);
+constexpr Member VoltageProtection = Step("VoltageProtection", "CAL:VOLT:PROT");
+
+// The protection circuits calibrate themselves before the instrument answers again.
+constexpr int32_t kProtectionTimeoutMs = 15000;
 }  // namespace calibration
 
-
+// Whether the session's model has a protection: the feature table's models for its members.
+bool HasProtection(CNode& node, std::string_view member) {
+  const CSupportedModelValidator* models = FeatureValidator("IVelmoraK40xxProtection", member);
+  return !models || models->IsSupported(node.GetModel());
+}
 
 class CalibrationFacet final : public Facet<IVelmoraK40xxCalibration, VelmoraK40xxCalibration> {
  public:
   using Facet::Facet;
   HRESULT CurrentData(double Current) override {
-    (void)Current;
-    return owner_->Frame(calibration::CurrentData, {}, NotImplemented);
+    return owner_->Act(calibration::CurrentData, {}, [&] { return owner_->SelectThenSend(); },
+                       {Current});
   }
   HRESULT CurrentLevel(VelmoraK40xxCalibrationLevelEnum Level) override {
-    (void)Level;
-    return owner_->Frame(calibration::CurrentLevel, {}, NotImplemented);
+    return ToLevel(calibration::CurrentLevel, Level);
   }
   HRESULT CurrentProtection() override {
-    return owner_->Frame(calibration::CurrentProtection, {}, NotImplemented);
+    return CalibrateProtection(calibration::CurrentProtection);
   }
   HRESULT VoltageData(double Voltage) override {
-    (void)Voltage;
-    return owner_->Frame(calibration::VoltageData, {}, NotImplemented);
+    return owner_->Act(calibration::VoltageData, {}, [&] { return owner_->SelectThenSend(); },
+                       {Voltage});
   }
   HRESULT VoltageLevel(VelmoraK40xxCalibrationLevelEnum Level) override {
-    (void)Level;
-    return owner_->Frame(calibration::VoltageLevel, {}, NotImplemented);
+    return ToLevel(calibration::VoltageLevel, Level);
   }
   HRESULT VoltageProtection() override {
-    return owner_->Frame(calibration::VoltageProtection, {}, NotImplemented);
+    return CalibrateProtection(calibration::VoltageProtection);
+  }
+
+ private:
+  // A calibration point is measured with the output's protection off, so that the level it
+  // drives cannot trip it.
+  HRESULT ToLevel(const Member& m, VelmoraK40xxCalibrationLevelEnum level) {
+    // A simulated program makes the same mistakes, so the level is checked there as well.
+    auto check = [&] {
+      HRESULT hr = CheckEnumValue(*owner_, m, level, VelmoraK40xxCalibrationLevelMin,
+                                  VelmoraK40xxCalibrationLevelMax, "Level");
+      return FAILED(hr) ? hr : CheckModelValue(*owner_, m, level);
+    };
+    return owner_->ActOrSimulate(
+        m, {}, check,
+        [&] {
+          if (HRESULT hr = check(); FAILED(hr)) return hr;
+          owner_->Select();
+          CDriverIOManager& io = owner_->IO();
+          // A point taken with the protection still on would be worthless, so a refused
+          // switch-off is the member's result rather than the level command's success.
+          if (HasProtection(*owner_, "put_OCPEnabled"))
+            if (HRESULT hr = io.InstrPrintf("CURR:PROT:STAT 0"); FAILED(hr)) return hr;
+          if (HasProtection(*owner_, "put_OVPEnabled"))
+            if (HRESULT hr = io.InstrPrintf("VOLT:PROT:STAT 0"); FAILED(hr)) return hr;
+          return io.InstrPrintCommand();
+        },
+        {owner_->ToArg(m, level)});
+  }
+  HRESULT CalibrateProtection(const Member& m) {
+    return owner_->Act(m, {}, [&] {
+      owner_->Select();
+      return WithMinimumTimeout(*owner_, calibration::kProtectionTimeoutMs,
+                                [&] { return owner_->IO().InstrPrintCommand(); });
+    });
   }
 };
 
 }  // namespace
 
 struct VelmoraK40xxCalibration::Facets {
-  explicit Facets(VelmoraK40xxCalibration* owner) : calibration(owner), errorInfo(owner, kErrorInfoInterfaces) {}
+  explicit Facets(VelmoraK40xxCalibration* owner)
+      : calibration(owner), errorInfo(owner, kErrorInfoInterfaces) {}
 
   static constexpr const IID* kErrorInfoInterfaces[] = {&IID_IVelmoraK40xxCalibration};
 
@@ -76,16 +122,24 @@ struct VelmoraK40xxCalibration::Facets {
   ErrorInfoSupport errorInfo;
 };
 
-VelmoraK40xxCalibration::VelmoraK40xxCalibration(VelmoraK40xx* root, std::string physicalName, int32_t index)
-    : CRepCap("VelmoraK40xxCalibration", "VelmoraK40xxCalibration", root, std::move(physicalName), index),
+VelmoraK40xxCalibration::VelmoraK40xxCalibration(VelmoraK40xx* root, std::string physicalName,
+                                                 int32_t index)
+    : CChannel("VelmoraK40xxCalibration", "VelmoraK40xxCalibration", root, std::move(physicalName),
+               index),
       facets_(std::make_unique<Facets>(this)) {}
 
 VelmoraK40xxCalibration::~VelmoraK40xxCalibration() = default;
 
 std::span<const CComObject::InterfaceEntry> VelmoraK40xxCalibration::Interfaces() {
   static const InterfaceEntry kTable[] = {
-      {&IID_IVelmoraK40xxCalibration, [](CComObject* o) -> IUnknown* { return &static_cast<VelmoraK40xxCalibration*>(o)->facets_->calibration; }},
-      {&IID_ISupportErrorInfo, [](CComObject* o) -> IUnknown* { return &static_cast<VelmoraK40xxCalibration*>(o)->facets_->errorInfo; }},
+      {&IID_IVelmoraK40xxCalibration,
+       [](CComObject* o) -> IUnknown* {
+         return &static_cast<VelmoraK40xxCalibration*>(o)->facets_->calibration;
+       }},
+      {&IID_ISupportErrorInfo,
+       [](CComObject* o) -> IUnknown* {
+         return &static_cast<VelmoraK40xxCalibration*>(o)->facets_->errorInfo;
+       }},
   };
   return kTable;
 }

@@ -1,5 +1,11 @@
 #include "dcpwr/calibrations.h"
 
+#include <string>
+#include <string_view>
+
+#include "io/driver_io_manager.h"
+#include "platform/com/com_ptr.h"
+#include "platform/com/unicode.h"
 #include "vmk40xx/errors.h"
 
 namespace vmk {
@@ -8,28 +14,139 @@ namespace {
 
 namespace calibrations {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxCalibrations, "IVelmoraK40xxCalibrations", true};
-constexpr Member DACError = kItf.Method("DACError");
-constexpr Member SetState = kItf.Method("SetState");
+constexpr const char* kEnabledKey = "IVelmoraK40xxCalibrations.Enabled";
+constexpr const char* kStringKey = "IVelmoraK40xxCalibrations.String";
+constexpr Member DACError = {.iid = kItf.iid,
+                             .iface = kItf.name,
+                             .name = "DACError",
+                             .powerSupply = true,
+                             .command = "CAL:DAC:ERR"};
+// The code goes out bare: the instrument takes it as character data, not as a string.
+constexpr Member SetState = {.iid = kItf.iid,
+                             .iface = kItf.name,
+                             .name = "SetState",
+                             .powerSupply = true,
+                             .command = "CAL:SEC:STAT %s, %s"};
 constexpr Member get_Count = kItf.Get("get_Count");
 constexpr Member get_Item = kItf.Get("get_Item");
 constexpr Member get_Name = kItf.Get("get_Name");
-constexpr Member get_Enabled = kItf.Get("get_Enabled");
-constexpr Member put_Password = kItf.Put("put_Password");
-constexpr Member get_String = kItf.Get("get_String");
-constexpr Member put_String = kItf.Put("put_String");
-constexpr Member get_Times = kItf.Get("get_Times");
+constexpr Member get_Enabled = kItf.Get("get_Enabled", kEnabledKey, "CAL:SEC:STAT?");
+constexpr Member put_Password =
+    kItf.Put("put_Password", "IVelmoraK40xxCalibrations.Password", "CAL:SEC:CODE %s");
+constexpr Member get_String = kItf.Get("get_String", kStringKey, "CAL:STR?");
+constexpr Member put_String = kItf.Put("put_String", kStringKey, "CAL:STR \"%s\"");
+constexpr Member get_Times = kItf.Get("get_Times", "IVelmoraK40xxCalibrations.Times", "CAL:COUN?");
+
+// The longest calibration message the driver reads back.
+constexpr int32_t kStringChars = 128;
+// The DAC error calibration runs through every DAC code before the instrument answers again.
+constexpr int32_t kDacErrorTimeoutMs = 45000;
 }  // namespace calibrations
+
+// A code is sent bare, so anything but character data (letters, digits, underscores) would end
+// it early: a comma or semicolon would turn the rest into further commands, a line feed would
+// end the message there. Such a code is refused before anything is sent.
+HRESULT CheckCode(CNode& node, const Member& m, const char* param, BSTR code) {
+  const std::string text = com::BstrToUtf8(code);
+  bool valid = !text.empty();
+  for (char c : text)
+    valid = valid && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                      c == '_');
+  if (valid) return S_OK;
+  // The code is a secret, and a refused one may be the right code with a stray character.
+  return node.Errors().ReportInvalidValue(m.name, param, std::string_view("not shown"));
+}
+
+// Inside the quotes of a string every character stands for itself except the quote, which SCPI
+// doubles; a control character (the line feed above all) would end or garble the message.
+HRESULT CheckMessage(CNode& node, const Member& m, BSTR text) {
+  const std::string message = com::BstrToUtf8(text);
+  for (char c : message) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return node.Errors().ReportInvalidValue(m.name, "val", message);
+  }
+  return S_OK;
+}
+
+std::string QuoteDoubled(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    out.push_back(c);
+    if (c == '"') out.push_back('"');
+  }
+  return out;
+}
+
+// The message as the caller wrote it: the instrument answers with a quoted string whose inner
+// quotes are doubled. A reply that is not one whole quoted string (cut short, or from firmware
+// that answers bare) keeps its text without any quote.
+std::string UnquoteMessage(std::string_view reply) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!reply.empty() && blank(reply.front())) reply.remove_prefix(1);
+  while (!reply.empty() && blank(reply.back())) reply.remove_suffix(1);
+  std::string out;
+  if (reply.size() >= 2 && reply.front() == '"' && reply.back() == '"') {
+    std::string_view inner = reply.substr(1, reply.size() - 2);
+    bool whole = true;
+    for (size_t i = 0; i < inner.size() && whole; ++i) {
+      out.push_back(inner[i]);
+      if (inner[i] != '"') continue;
+      if (i + 1 < inner.size() && inner[i + 1] == '"')
+        ++i;
+      else
+        whole = false;  // a lone quote inside: not one string after all
+    }
+    if (whole) return out;
+    out.clear();
+  }
+  for (char c : reply)
+    if (c != '"') out.push_back(c);
+  return out;
+}
 
 }  // namespace
 
+HRESULT WithMinimumTimeout(CNode& node, int32_t minimumMs, const std::function<HRESULT()>& send) {
+  CDriverIOManager& io = node.IO();
+  int32_t saved = 0;
+  if (HRESULT hr = io.GetIOTimeout(&saved); FAILED(hr)) return hr;
+  // A session that waits forever already waits long enough.
+  const bool raise = saved != kIoTimeoutInfinite && saved < minimumMs;
+  // Should raising fail, the step still runs, with the time-out the session has.
+  const bool raised = raise && SUCCEEDED(io.SetIOTimeout(minimumMs));
+  const HRESULT hr = send();
+  if (raised) {
+    // Putting the time-out back must not replace what the step reported.
+    com::ComPtr<IErrorInfo> info;
+    GetErrorInfo(0, info.put());
+    io.SetIOTimeout(saved);
+    SetErrorInfo(0, info.get());
+  }
+  return hr;
+}
+
 HRESULT CalibrationsFacet::DACError() {
-  return owner_->Frame(calibrations::DACError, {}, NotImplemented);
+  return owner_->Act(calibrations::DACError, {}, [&] {
+    return WithMinimumTimeout(*owner_, calibrations::kDacErrorTimeoutMs,
+                              [&] { return owner_->IO().InstrPrintCommand(); });
+  });
 }
 
 HRESULT CalibrationsFacet::SetState(VARIANT_BOOL Enabled, BSTR Password) {
-  (void)Enabled;
-  (void)Password;
-  return owner_->Frame(calibrations::SetState, {}, NotImplemented);
+  const Member& m = calibrations::SetState;
+  auto check = [&] { return CheckCode(*owner_, m, "Password", Password); };
+  return owner_->ActOrSimulate(
+      m, {},
+      [&] {
+        if (HRESULT hr = check(); FAILED(hr)) return hr;
+        return owner_->StoreSimulated(calibrations::kEnabledKey, Enabled);
+      },
+      [&] {
+        if (HRESULT hr = check(); FAILED(hr)) return hr;
+        return owner_->IO().InstrPrintCommand();
+      },
+      {owner_->ToArg(m, Enabled), com::BstrToUtf8(Password)});
 }
 
 HRESULT CalibrationsFacet::get_Count(LONG* val) {
@@ -50,25 +167,50 @@ HRESULT CalibrationsFacet::get_Name(LONG Index, BSTR* val) {
 }
 
 HRESULT CalibrationsFacet::get_Enabled(VARIANT_BOOL* val) {
-  return owner_->Frame(calibrations::get_Enabled, {val}, NotImplemented);
+  return owner_->Get(calibrations::get_Enabled, val,
+                     [&] { return owner_->IO().InstrQueryCommandBool(val); });
 }
 
 HRESULT CalibrationsFacet::put_Password(BSTR val) {
-  (void)val;
-  return owner_->Frame(calibrations::put_Password, {}, NotImplemented);
+  const Member& m = calibrations::put_Password;
+  return owner_->Put(
+      m, val, [&] { return CheckCode(*owner_, m, "val", val); },
+      [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 HRESULT CalibrationsFacet::get_String(BSTR* val) {
-  return owner_->Frame(calibrations::get_String, {val}, NotImplemented);
+  return owner_->Get(calibrations::get_String, val, [&]() -> HRESULT {
+    std::string reply;
+    HRESULT hr = owner_->IO().InstrQueryCommand(calibrations::kStringChars, &reply);
+    if (FAILED(hr)) return hr;
+    BSTR text = com::Utf8ToBstr(UnquoteMessage(reply));
+    if (!text) return E_OUTOFMEMORY;
+    *val = text;
+    return hr;
+  });
 }
 
 HRESULT CalibrationsFacet::put_String(BSTR val) {
-  (void)val;
-  return owner_->Frame(calibrations::put_String, {}, NotImplemented);
+  const Member& m = calibrations::put_String;
+  auto check = [&] { return CheckMessage(*owner_, m, val); };
+  // Not the setter's usual shape: the command carries the message with its quotes doubled,
+  // while the simulation keeps it as written.
+  return owner_->ActOrSimulate(
+      m, {},
+      [&] {
+        if (HRESULT hr = check(); FAILED(hr)) return hr;
+        return owner_->StoreSimulated(calibrations::kStringKey, val);
+      },
+      [&] {
+        if (HRESULT hr = check(); FAILED(hr)) return hr;
+        return owner_->IO().InstrPrintCommand();
+      },
+      {QuoteDoubled(com::BstrToUtf8(val))});
 }
 
 HRESULT CalibrationsFacet::get_Times(LONG* val) {
-  return owner_->Frame(calibrations::get_Times, {val}, NotImplemented);
+  return owner_->Get(calibrations::get_Times, val,
+                     [&] { return owner_->IO().InstrQueryCommand(val); });
 }
 
 }  // namespace vmk

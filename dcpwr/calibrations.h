@@ -1,6 +1,11 @@
 // The instrument-wide calibration interface of the driver root: the calibration instances and
-// the security, count and text of the instrument's calibration.
+// the security, count and text of the instrument's calibration; and what the per-output
+// calibration steps share with it.
 #pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
 
 #include "dcpwr/velmora_k40xx.h"
 #include "driver/com_object.h"
@@ -22,5 +27,10 @@ class CalibrationsFacet final : public Facet<IVelmoraK40xxCalibrations, VelmoraK
   HRESULT put_String(BSTR val) override;
   HRESULT get_Times(LONG* val) override;
 };
+
+// The instrument runs some calibration steps for many seconds before it answers the status poll
+// that follows them: `send` runs with the session's I/O time-out raised to at least `minimumMs`,
+// and the time-out the session had is put back whatever `send` returns.
+HRESULT WithMinimumTimeout(CNode& node, int32_t minimumMs, const std::function<HRESULT()>& send);
 
 }  // namespace vmk
