@@ -11,6 +11,7 @@
 #include "dcpwr/calibrations.h"
 #include "dcpwr/instances.h"
 #include "dcpwr/keyword_tables.h"
+#include "dcpwr/status.h"
 #include "io/driver_io_manager.h"
 #include "services/keywords.h"
 #include "vmk40xx/errors.h"
@@ -82,16 +83,6 @@ constexpr Member put_Mode = kItf.Put("put_Mode");
 constexpr Member get_Text = kItf.Get("get_Text");
 constexpr Member put_Text = kItf.Put("put_Text");
 }  // namespace display
-
-namespace status {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxStatus, "IVelmoraK40xxStatus", true};
-constexpr Member QueryRegister = kItf.Method("QueryRegister", "val");
-constexpr Member ConfigureRegister = kItf.Method("ConfigureRegister");
-constexpr Member Clear = kItf.Method("Clear");
-constexpr Member get_Register = kItf.Get("get_Register");
-constexpr Member put_Register = kItf.Put("put_Register");
-constexpr Member get_SerialPoll = kItf.Get("get_SerialPoll");
-}  // namespace status
 
 namespace sys {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxSystem, "IVelmoraK40xxSystem", true};
@@ -305,39 +296,6 @@ class DisplayFacet final : public Facet<IVelmoraK40xxDisplay, VelmoraK40xx> {
   HRESULT put_Text(BSTR val) override {
     (void)val;
     return owner_->Frame(display::put_Text, {}, NotImplemented);
-  }
-};
-
-class StatusFacet final : public Facet<IVelmoraK40xxStatus, VelmoraK40xx> {
- public:
-  using Facet::Facet;
-  HRESULT QueryRegister(VelmoraK40xxStatusRegisterEnum Register, VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG* val) override {
-    (void)Register;
-    (void)SubRegister;
-    return owner_->Frame(status::QueryRegister, {val}, NotImplemented);
-  }
-  HRESULT ConfigureRegister(VelmoraK40xxStatusRegisterEnum Register, VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG Data) override {
-    (void)Register;
-    (void)SubRegister;
-    (void)Data;
-    return owner_->Frame(status::ConfigureRegister, {}, NotImplemented);
-  }
-  HRESULT Clear() override {
-    return owner_->Frame(status::Clear, {}, NotImplemented);
-  }
-  HRESULT get_Register(VelmoraK40xxStatusRegisterEnum Register, VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG* val) override {
-    (void)Register;
-    (void)SubRegister;
-    return owner_->Frame(status::get_Register, {val}, NotImplemented);
-  }
-  HRESULT put_Register(VelmoraK40xxStatusRegisterEnum Register, VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG val) override {
-    (void)Register;
-    (void)SubRegister;
-    (void)val;
-    return owner_->Frame(status::put_Register, {}, NotImplemented);
-  }
-  HRESULT get_SerialPoll(LONG* val) override {
-    return owner_->Frame(status::get_SerialPoll, {val}, NotImplemented);
   }
 };
 

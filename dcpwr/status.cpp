@@ -1,0 +1,167 @@
+#include "dcpwr/status.h"
+
+#include <string>
+
+#include "dcpwr/channel.h"
+#include "io/driver_io_manager.h"
+#include "vmk40xx/errors.h"
+
+namespace vmk {
+
+namespace {
+
+namespace status {
+constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxStatus, "IVelmoraK40xxStatus", true};
+// A simulated register reads clear whatever was written; the store keeps no value for it.
+constexpr const char* kRegisterKey = "IVelmoraK40xxStatus.Register";
+constexpr Member QueryRegister = {.iid = kItf.iid,
+                                  .iface = kItf.name,
+                                  .name = "QueryRegister",
+                                  .checked = {"val", nullptr},
+                                  .powerSupply = true,
+                                  .command = "%s"};
+constexpr Member ConfigureRegister = {.iid = kItf.iid,
+                                      .iface = kItf.name,
+                                      .name = "ConfigureRegister",
+                                      .powerSupply = true,
+                                      .command = "%s %d"};
+constexpr Member Clear = {
+    .iid = kItf.iid, .iface = kItf.name, .name = "Clear", .powerSupply = true, .command = "*CLS"};
+constexpr Member get_Register = kItf.Get("get_Register", kRegisterKey);
+constexpr Member put_Register = kItf.Put("put_Register", kRegisterKey);
+constexpr Member get_SerialPoll = kItf.Get("get_SerialPoll", "IVelmoraK40xxStatus.SerialPoll");
+}  // namespace status
+
+// Each register's event query and the command that writes its enable mask; the enable mask is
+// read back by the same command with a question mark. Only the IEEE 488.2 registers have a
+// fixed width the driver can check before writing.
+struct RegisterCommands {
+  const char* eventQuery;
+  const char* enable;
+  int32_t dataMax;  // negative: not checked
+  const char* dataParam;
+};
+
+constexpr RegisterCommands kRegisters[] = {
+    {"*STB?", "*SRE", 56, "Data, Range 0-56"},
+    {"*ESR?", "*ESE", 255, "Data, Range 0-255"},
+    {"STAT:QUES?", "STAT:QUES:ENAB", -1, nullptr},
+    {"STAT:QUES:INST?", "STAT:QUES:INST:ENAB", -1, nullptr},
+    {"STAT:QUES:INST:ISUM1?", "STAT:QUES:INST:ISUM1:ENAB", -1, nullptr},
+    {"STAT:QUES:INST:ISUM2?", "STAT:QUES:INST:ISUM2:ENAB", -1, nullptr},
+    {"STAT:QUES:INST:ISUM3?", "STAT:QUES:INST:ISUM3:ENAB", -1, nullptr},
+};
+
+// A register the enumeration does not name has no commands of its own; reading or writing the
+// status byte in its place would touch a register the caller never asked for.
+HRESULT CheckRegister(CNode& node, const Member& m, VelmoraK40xxStatusRegisterEnum reg) {
+  HRESULT hr = CheckEnumValue(node, m, reg, VelmoraK40xxStatusRegisterStatusByte,
+                              VelmoraK40xxStatusRegisterInstrument3, "Register");
+  return FAILED(hr) ? hr : CheckModelValue(node, m, reg);
+}
+
+HRESULT CheckSubRegister(CNode& node, const Member& m, VelmoraK40xxStatusSubRegisterEnum sub) {
+  return CheckEnumValue(node, m, sub, VelmoraK40xxStatusSubRegisterEvent,
+                        VelmoraK40xxStatusSubRegisterSummary, "SubRegister");
+}
+
+const RegisterCommands& CommandsOf(VelmoraK40xxStatusRegisterEnum reg) {
+  return kRegisters[static_cast<size_t>(reg)];
+}
+
+std::string QueryOf(VelmoraK40xxStatusRegisterEnum reg, VelmoraK40xxStatusSubRegisterEnum sub) {
+  const RegisterCommands& c = CommandsOf(reg);
+  // The summary of a register is its event register: reading it is what clears it.
+  return sub == VelmoraK40xxStatusSubRegisterEnable ? std::string(c.enable) + "?" : c.eventQuery;
+}
+
+}  // namespace
+
+HRESULT StatusFacet::QueryRegister(VelmoraK40xxStatusRegisterEnum Register,
+                                   VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG* val) {
+  const Member& m = status::QueryRegister;
+  auto check = [&] {
+    HRESULT hr = CheckRegister(*owner_, m, Register);
+    return FAILED(hr) ? hr : CheckSubRegister(*owner_, m, SubRegister);
+  };
+  const bool known = Register >= VelmoraK40xxStatusRegisterStatusByte &&
+                     Register <= VelmoraK40xxStatusRegisterInstrument3;
+  return owner_->ActOrSimulate(
+      m, {val},
+      [&] {
+        if (HRESULT hr = check(); FAILED(hr)) return hr;
+        *val = 0;
+        return S_OK;
+      },
+      [&] {
+        if (HRESULT hr = check(); FAILED(hr)) return hr;
+        return owner_->IO().InstrQueryCommand(val);
+      },
+      {known ? QueryOf(Register, SubRegister) : std::string()});
+}
+
+// Only enable registers can be written, so the sub-register has nothing to choose.
+HRESULT StatusFacet::ConfigureRegister(VelmoraK40xxStatusRegisterEnum Register,
+                                       VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG Data) {
+  (void)SubRegister;
+  const Member& m = status::ConfigureRegister;
+  const bool known = Register >= VelmoraK40xxStatusRegisterStatusByte &&
+                     Register <= VelmoraK40xxStatusRegisterInstrument3;
+  return owner_->ActOrSimulate(
+      m, {}, [&] { return CheckRegister(*owner_, m, Register); },
+      [&] {
+        if (HRESULT hr = CheckRegister(*owner_, m, Register); FAILED(hr)) return hr;
+        // Bits the instrument does not have would be dropped silently; the caller hears of them
+        // before anything is written, whatever the range-check setting.
+        const RegisterCommands& c = CommandsOf(Register);
+        if (c.dataMax >= 0 && (Data < 0 || Data > c.dataMax))
+          return owner_->Errors().ReportInvalidValue(m.name, c.dataParam, Data);
+        return owner_->IO().InstrPrintCommand();
+      },
+      {std::string(known ? CommandsOf(Register).enable : ""), static_cast<long long>(Data)});
+}
+
+HRESULT StatusFacet::Clear() {
+  return owner_->Act(status::Clear, {}, [&] { return owner_->IO().InstrPrintCommand(); });
+}
+
+// The indexed property is the two methods under another name: each call runs in the method's own
+// frame, so its commands, checks and error texts are the method's.
+HRESULT StatusFacet::get_Register(VelmoraK40xxStatusRegisterEnum Register,
+                                  VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG* val) {
+  const Member& m = status::get_Register;
+  return owner_->Frame(m, {val}, [&]() -> HRESULT {
+    if (HRESULT hr = CheckRegister(*owner_, m, Register); FAILED(hr)) return hr;
+    if (owner_->Simulating()) return owner_->LoadSimulated(status::kRegisterKey, val);
+    return CallInterface<IVelmoraK40xxStatus>(
+        *owner_, IID_IVelmoraK40xxStatus,
+        [&](IVelmoraK40xxStatus* s) { return s->QueryRegister(Register, SubRegister, val); });
+  });
+}
+
+HRESULT StatusFacet::put_Register(VelmoraK40xxStatusRegisterEnum Register,
+                                  VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG val) {
+  const Member& m = status::put_Register;
+  return owner_->Put(
+      m, val, [&] { return CheckRegister(*owner_, m, Register); },
+      [&] {
+        return CallInterface<IVelmoraK40xxStatus>(
+            *owner_, IID_IVelmoraK40xxStatus, [&](IVelmoraK40xxStatus* s) {
+              return s->ConfigureRegister(Register, SubRegister, val);
+            });
+      });
+}
+
+// A serial poll, not "*STB?": it reads the status byte without waiting behind queued commands
+// and without clearing the message-available bit.
+HRESULT StatusFacet::get_SerialPoll(LONG* val) {
+  return owner_->Get(status::get_SerialPoll, val, [&] {
+    *val = 0;
+    int16_t stb = 0;
+    const HRESULT hr = owner_->IO().ReadSTB(&stb);
+    if (SUCCEEDED(hr)) *val = stb;
+    return hr;
+  });
+}
+
+}  // namespace vmk

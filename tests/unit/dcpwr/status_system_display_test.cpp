@@ -1,0 +1,245 @@
+// The instrument-wide status, system and display members: the exact bytes each sends over the
+// scripted instrument, what each refuses before sending, and what a simulated session answers.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "platform/visa/script.h"
+#include "tests/support/client.h"
+#include "vmk40xx/errors.h"
+#include "vmk40xx/vmk40xx.h"
+
+namespace {
+
+using vmk::test::Bstr;
+using vmk::test::Ref;
+using vmk::test::TakeError;
+using vmk::visa::Script;
+
+class Session : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    status.Reset();
+    system.Reset();
+    display.Reset();
+    if (driver) driver->Close();
+    if (script) Script::Uninstall(scriptName);
+  }
+
+  // A session on `model` over the scripted instrument named `name`; with `simulate`, no traffic
+  // at all is expected.
+  void Open(const std::string& model, bool simulate = false, const std::string& name = "psu") {
+    scriptName = name;
+    script = Script::Install(name);
+    if (!simulate) script->Expect("*IDN?\n").Reply("Velmora," + model + ",0,1.0\n");
+    if (!simulate && name.find("ASRL") != std::string::npos)
+      script->Expect("SYST:REM;*OPC?\n").Reply("1\n");
+    driver = vmk::test::NewDriver();
+    ASSERT_TRUE(driver);
+    const std::string options = simulate ? "Simulate=true, DriverSetup=Model=" + model : "";
+    ASSERT_EQ(driver->Initialize(Bstr("SCRIPT::" + name + "::INSTR"), VARIANT_FALSE, VARIANT_FALSE,
+                                 Bstr(options)),
+              S_OK)
+        << TakeError();
+    ASSERT_EQ(driver->get_Status(&status.p), S_OK);
+    ASSERT_EQ(driver->get_System(&system.p), S_OK);
+    ASSERT_EQ(driver->get_Display(&display.p), S_OK);
+  }
+  void PollStatus() {
+    Ref<IIviDriverOperation> operation;
+    ASSERT_EQ(driver->QueryInterface(IID_IIviDriverOperation, reinterpret_cast<void**>(&operation)),
+              S_OK);
+    script->Expect("*CLS\n").Expect("*ESR?\n").Reply("0\n");
+    ASSERT_EQ(operation->put_QueryInstrumentStatus(VARIANT_TRUE), S_OK);
+  }
+
+  std::string scriptName;
+  std::shared_ptr<Script> script;
+  vmk::com::ComPtr<IVelmoraK40xx> driver;
+  Ref<IVelmoraK40xxStatus> status;
+  Ref<IVelmoraK40xxSystem> system;
+  Ref<IVelmoraK40xxDisplay> display;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Status
+
+TEST_F(Session, RegisterQueriesReadTheEventRegisterUnlessTheEnableOneIsAskedFor) {
+  Open("K4301A");
+  struct Case {
+    VelmoraK40xxStatusRegisterEnum reg;
+    VelmoraK40xxStatusSubRegisterEnum sub;
+    const char* command;
+  };
+  const Case cases[] = {
+      {VelmoraK40xxStatusRegisterStatusByte, VelmoraK40xxStatusSubRegisterEvent, "*STB?\n"},
+      {VelmoraK40xxStatusRegisterStatusByte, VelmoraK40xxStatusSubRegisterEnable, "*SRE?\n"},
+      {VelmoraK40xxStatusRegisterStandardEvent, VelmoraK40xxStatusSubRegisterSummary, "*ESR?\n"},
+      {VelmoraK40xxStatusRegisterStandardEvent, VelmoraK40xxStatusSubRegisterEnable, "*ESE?\n"},
+      {VelmoraK40xxStatusRegisterQuestionable, VelmoraK40xxStatusSubRegisterSummary,
+       "STAT:QUES?\n"},
+      {VelmoraK40xxStatusRegisterQuestionable, VelmoraK40xxStatusSubRegisterEnable,
+       "STAT:QUES:ENAB?\n"},
+      {VelmoraK40xxStatusRegisterInstrument, VelmoraK40xxStatusSubRegisterEvent,
+       "STAT:QUES:INST?\n"},
+      {VelmoraK40xxStatusRegisterInstrument2, VelmoraK40xxStatusSubRegisterEnable,
+       "STAT:QUES:INST:ISUM2:ENAB?\n"},
+      {VelmoraK40xxStatusRegisterInstrument3, VelmoraK40xxStatusSubRegisterEvent,
+       "STAT:QUES:INST:ISUM3?\n"},
+  };
+  LONG value = 0;
+  for (const Case& c : cases) {
+    script->Expect(c.command).Reply("+17\n");
+    EXPECT_EQ(status->QueryRegister(c.reg, c.sub, &value), S_OK) << c.command << TakeError();
+    EXPECT_EQ(value, 17) << c.command;
+  }
+  // The indexed property reads through the method.
+  script->Expect("STAT:QUES:INST:ISUM1:ENAB?\n").Reply("3\n");
+  EXPECT_EQ(status->get_Register(VelmoraK40xxStatusRegisterInstrument1,
+                                 VelmoraK40xxStatusSubRegisterEnable, &value),
+            S_OK);
+  EXPECT_EQ(value, 3);
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, ConfigureRegisterWritesTheEnableMaskAndRefusesBitsTheRegisterLacks) {
+  Open("K4201A");
+  script->Expect("*SRE 56\n").Expect("*ESE 255\n").Expect("STAT:QUES:ENAB -1\n");
+  EXPECT_EQ(status->ConfigureRegister(VelmoraK40xxStatusRegisterStatusByte,
+                                      VelmoraK40xxStatusSubRegisterEvent, 56),
+            S_OK);
+  // Only enable registers can be written: the sub-register chooses nothing.
+  EXPECT_EQ(status->ConfigureRegister(VelmoraK40xxStatusRegisterStandardEvent,
+                                      VelmoraK40xxStatusSubRegisterSummary, 255),
+            S_OK);
+  EXPECT_EQ(status->ConfigureRegister(VelmoraK40xxStatusRegisterQuestionable,
+                                      VelmoraK40xxStatusSubRegisterEnable, -1),
+            S_OK);
+
+  EXPECT_EQ(status->ConfigureRegister(VelmoraK40xxStatusRegisterStatusByte,
+                                      VelmoraK40xxStatusSubRegisterEvent, 57),
+            E_IVI_INVALID_VALUE);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Invalid value (57) for method ConfigureRegister, parameter Data, "
+            "Range 0-56.");
+  EXPECT_EQ(status->ConfigureRegister(VelmoraK40xxStatusRegisterStandardEvent,
+                                      VelmoraK40xxStatusSubRegisterEnable, -1),
+            E_IVI_INVALID_VALUE);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Invalid value (-1) for method ConfigureRegister, parameter Data, "
+            "Range 0-255.");
+  // The property setter writes through the method, whose check and text it keeps.
+  EXPECT_EQ(status->put_Register(VelmoraK40xxStatusRegisterStandardEvent,
+                                 VelmoraK40xxStatusSubRegisterEnable, 256),
+            E_IVI_INVALID_VALUE);
+  EXPECT_NE(TakeError().find("method ConfigureRegister, parameter Data, Range 0-255"),
+            std::string::npos);
+  script->Expect("STAT:QUES:INST:ISUM2:ENAB 3\n");
+  EXPECT_EQ(status->put_Register(VelmoraK40xxStatusRegisterInstrument2,
+                                 VelmoraK40xxStatusSubRegisterEnable, 3),
+            S_OK);
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, RegistersAModelOrTheEnumerationLacksAreRefusedByEveryRegisterMember) {
+  Open("K4202A");
+  LONG value = 5;
+  EXPECT_EQ(status->QueryRegister(VelmoraK40xxStatusRegisterInstrument3,
+                                  VelmoraK40xxStatusSubRegisterEvent, &value),
+            E_IVI_INVALID_VALUE);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Invalid value (6) for method QueryRegister, parameter Register.");
+  EXPECT_EQ(status->get_Register(VelmoraK40xxStatusRegisterInstrument3,
+                                 VelmoraK40xxStatusSubRegisterEvent, &value),
+            E_IVI_INVALID_VALUE);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Invalid value (6) for method get_Register, parameter Register.");
+  EXPECT_EQ(status->ConfigureRegister(VelmoraK40xxStatusRegisterInstrument3,
+                                      VelmoraK40xxStatusSubRegisterEnable, 1),
+            E_IVI_INVALID_VALUE);
+  TakeError();
+  // A register number the enumeration does not have reaches no register at all, rather than
+  // the status byte.
+  EXPECT_EQ(status->ConfigureRegister(static_cast<VelmoraK40xxStatusRegisterEnum>(7),
+                                      VelmoraK40xxStatusSubRegisterEnable, 1),
+            E_IVI_INVALID_VALUE);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Invalid value (7) for method ConfigureRegister, parameter Register.");
+  EXPECT_EQ(status->QueryRegister(VelmoraK40xxStatusRegisterQuestionable,
+                                  static_cast<VelmoraK40xxStatusSubRegisterEnum>(3), &value),
+            E_IVI_INVALID_VALUE);
+  TakeError();
+  EXPECT_TRUE(script->Done()) << script->Report();
+
+  driver->Close();
+  script->Expect("*IDN?\n").Reply("Velmora,K4105A,0,1.0\n");
+  ASSERT_EQ(driver->Initialize(Bstr("SCRIPT::psu::INSTR"), VARIANT_FALSE, VARIANT_FALSE, Bstr("")),
+            S_OK);
+  EXPECT_EQ(status->QueryRegister(VelmoraK40xxStatusRegisterInstrument,
+                                  VelmoraK40xxStatusSubRegisterEvent, &value),
+            E_IVI_INVALID_VALUE);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Invalid value (3) for method QueryRegister, parameter Register.");
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, ClearAndSerialPoll) {
+  Open("K4102A");
+  script->Expect("*CLS\n");
+  EXPECT_EQ(status->Clear(), S_OK);
+  // The status byte comes from a serial poll, never from a "*STB?" that would wait behind
+  // queued commands.
+  script->SerialPoll(0x60);
+  LONG stb = 0;
+  EXPECT_EQ(status->get_SerialPoll(&stb), S_OK) << TakeError();
+  EXPECT_EQ(stb, 0x60);
+  EXPECT_TRUE(script->Done()) << script->Report();
+  EXPECT_EQ(script->Log().back(), "serial poll");
+}
+
+TEST_F(Session, AnInstrumentErrorAfterARegisterWriteIsTheMembersResult) {
+  Open("K4102A");
+  PollStatus();
+  script->Expect("*ESE 16\n").Expect("*ESR?\n").Reply("32\n");
+  EXPECT_EQ(status->ConfigureRegister(VelmoraK40xxStatusRegisterStandardEvent,
+                                      VelmoraK40xxStatusSubRegisterEnable, 16),
+            E_IVI_INSTRUMENT_STATUS);
+  TakeError();
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, SimulatedRegistersReadClearAndStillRefuseWhatTheModelLacks) {
+  Open("K4201A", true);
+  LONG value = 9;
+  for (int reg = VelmoraK40xxStatusRegisterStatusByte; reg <= VelmoraK40xxStatusRegisterInstrument2;
+       ++reg) {
+    value = 9;
+    EXPECT_EQ(status->QueryRegister(static_cast<VelmoraK40xxStatusRegisterEnum>(reg),
+                                    VelmoraK40xxStatusSubRegisterEvent, &value),
+              S_OK);
+    EXPECT_EQ(value, 0);
+  }
+  // Out of range data is the instrument's to refuse; a simulated session writes nowhere.
+  EXPECT_EQ(status->put_Register(VelmoraK40xxStatusRegisterStatusByte,
+                                 VelmoraK40xxStatusSubRegisterEnable, 32),
+            S_OK);
+  value = 9;
+  EXPECT_EQ(status->get_Register(VelmoraK40xxStatusRegisterStatusByte,
+                                 VelmoraK40xxStatusSubRegisterEnable, &value),
+            S_OK);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(status->ConfigureRegister(VelmoraK40xxStatusRegisterStatusByte,
+                                      VelmoraK40xxStatusSubRegisterEnable, 1000),
+            S_OK);
+  EXPECT_EQ(status->QueryRegister(VelmoraK40xxStatusRegisterInstrument3,
+                                  VelmoraK40xxStatusSubRegisterEvent, &value),
+            E_IVI_INVALID_VALUE);
+  TakeError();
+  EXPECT_EQ(status->get_SerialPoll(&value), S_OK);
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(status->Clear(), S_OK);
+  EXPECT_TRUE(script->Log().empty()) << script->Report();
+}
+
+}  // namespace
