@@ -9,6 +9,7 @@
 
 #include "dcpwr/channel.h"
 #include "dcpwr/calibrations.h"
+#include "dcpwr/display.h"
 #include "dcpwr/instances.h"
 #include "dcpwr/keyword_tables.h"
 #include "dcpwr/status.h"
@@ -72,17 +73,6 @@ constexpr Member get_TrackingEnabled = kItf.Get("get_TrackingEnabled", kTracking
 constexpr Member put_TrackingEnabled =
     kItf.Put("put_TrackingEnabled", kTrackingKey, "OUTP:TRAC %s");
 }  // namespace outputs
-
-namespace display {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxDisplay, "IVelmoraK40xxDisplay", true};
-constexpr Member Clear = kItf.Method("Clear");
-constexpr Member get_Enabled = kItf.Get("get_Enabled");
-constexpr Member put_Enabled = kItf.Put("put_Enabled");
-constexpr Member get_Mode = kItf.Get("get_Mode");
-constexpr Member put_Mode = kItf.Put("put_Mode");
-constexpr Member get_Text = kItf.Get("get_Text");
-constexpr Member put_Text = kItf.Put("put_Text");
-}  // namespace display
 
 namespace sys {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxSystem, "IVelmoraK40xxSystem", true};
@@ -267,35 +257,6 @@ class OutputsFacet final : public Facet<IVelmoraK40xxOutputs, VelmoraK40xx> {
   }
   HRESULT PutFlag(const Member& m, VARIANT_BOOL val) {
     return owner_->Put(m, val, NoCheck, [&] { return owner_->IO().InstrPrintCommand(); });
-  }
-};
-
-class DisplayFacet final : public Facet<IVelmoraK40xxDisplay, VelmoraK40xx> {
- public:
-  using Facet::Facet;
-  HRESULT Clear() override {
-    return owner_->Frame(display::Clear, {}, NotImplemented);
-  }
-  HRESULT get_Enabled(VARIANT_BOOL* val) override {
-    return owner_->Frame(display::get_Enabled, {val}, NotImplemented);
-  }
-  HRESULT put_Enabled(VARIANT_BOOL val) override {
-    (void)val;
-    return owner_->Frame(display::put_Enabled, {}, NotImplemented);
-  }
-  HRESULT get_Mode(VelmoraK40xxDisplayModeEnum* val) override {
-    return owner_->Frame(display::get_Mode, {val}, NotImplemented);
-  }
-  HRESULT put_Mode(VelmoraK40xxDisplayModeEnum val) override {
-    (void)val;
-    return owner_->Frame(display::put_Mode, {}, NotImplemented);
-  }
-  HRESULT get_Text(BSTR* val) override {
-    return owner_->Frame(display::get_Text, {val}, NotImplemented);
-  }
-  HRESULT put_Text(BSTR val) override {
-    (void)val;
-    return owner_->Frame(display::put_Text, {}, NotImplemented);
   }
 };
 

@@ -242,4 +242,92 @@ TEST_F(Session, SimulatedRegistersReadClearAndStillRefuseWhatTheModelLacks) {
   EXPECT_TRUE(script->Log().empty()) << script->Report();
 }
 
+// ---------------------------------------------------------------------------------------------
+// Display
+
+TEST_F(Session, DisplayTextIsSentQuotedAndReadBackWithoutItsQuotes) {
+  Open("K4104A");
+  script->Expect("DISP:TEXT \"HELLO\"\n").Expect("DISP:TEXT?\n").Reply(" \"HELLO\" \n");
+  EXPECT_EQ(display->put_Text(Bstr("HELLO")), S_OK);
+  vmk::com::Bstr text;
+  EXPECT_EQ(display->get_Text(text.put()), S_OK);
+  EXPECT_EQ(text.utf8(), "HELLO");
+  script->Expect("DISP:TEXT:CLE\n").Expect("DISP:TEXT?\n").Reply("\"\"\n");
+  EXPECT_EQ(display->Clear(), S_OK);
+  EXPECT_EQ(display->get_Text(text.put()), S_OK);
+  EXPECT_EQ(text.utf8(), "");
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, AQuoteInTheDisplayTextStaysTextAndALineFeedIsRefused) {
+  Open("K4104A");
+  // Unescaped, the quote would close the string and the instrument would reset.
+  script->Expect("DISP:TEXT \"A\"\";*RST;DISP:TEXT \"\"B\"\n");
+  EXPECT_EQ(display->put_Text(Bstr("A\";*RST;DISP:TEXT \"B")), S_OK);
+  script->Expect("DISP:TEXT?\n").Reply("\"SAY \"\"HI\"\"\"\n");
+  vmk::com::Bstr text;
+  EXPECT_EQ(display->get_Text(text.put()), S_OK);
+  EXPECT_EQ(text.utf8(), "SAY \"HI\"");
+  EXPECT_EQ(display->put_Text(Bstr("ONE\n*RST")), E_IVI_INVALID_VALUE);
+  EXPECT_NE(TakeError().find("for method put_Text, parameter val."), std::string::npos);
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, DisplayStateAndModeOnADualModel) {
+  Open("K4203A");
+  script->Expect("DISP:STAT 0\n").Expect("DISP:STAT?\n").Reply("0\n");
+  EXPECT_EQ(display->put_Enabled(VARIANT_FALSE), S_OK);
+  VARIANT_BOOL on = VARIANT_TRUE;
+  EXPECT_EQ(display->get_Enabled(&on), S_OK);
+  EXPECT_EQ(on, VARIANT_FALSE);
+  script->Expect("DISP:MODE II\n").Expect("DISP:MODE?\n").Reply("VV\n");
+  EXPECT_EQ(display->put_Mode(VelmoraK40xxDisplayModeCurrentCurrent), S_OK);
+  VelmoraK40xxDisplayModeEnum mode = VelmoraK40xxDisplayModeVoltCurrent;
+  EXPECT_EQ(display->get_Mode(&mode), S_OK);
+  EXPECT_EQ(mode, VelmoraK40xxDisplayModeVoltVolt);
+  script->Expect("DISP:MODE?\n").Reply("VX\n");
+  EXPECT_EQ(display->get_Mode(&mode), E_IVI_UNEXPECTED_RESPONSE);
+  TakeError();
+  EXPECT_EQ(display->put_Mode(static_cast<VelmoraK40xxDisplayModeEnum>(3)), E_IVI_INVALID_VALUE);
+  TakeError();
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, DisplayModeIsRefusedOffTheDualModels) {
+  Open("K4102A");
+  VelmoraK40xxDisplayModeEnum mode = VelmoraK40xxDisplayModeVoltCurrent;
+  EXPECT_EQ(display->get_Mode(&mode), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
+  EXPECT_EQ(TakeError(), "VelmoraK40xx: Instrument model does not support this feature: get_Mode.");
+  EXPECT_EQ(display->put_Mode(VelmoraK40xxDisplayModeVoltVolt), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
+  TakeError();
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, SimulatedDisplayKeepsWhatWasWrittenAndClearEmptiesTheText) {
+  Open("K4201A", true);
+  VARIANT_BOOL on = VARIANT_FALSE;
+  VelmoraK40xxDisplayModeEnum mode = VelmoraK40xxDisplayModeCurrentCurrent;
+  vmk::com::Bstr text;
+  EXPECT_EQ(display->get_Enabled(&on), S_OK);
+  EXPECT_EQ(on, VARIANT_TRUE);
+  EXPECT_EQ(display->get_Mode(&mode), S_OK);
+  EXPECT_EQ(mode, VelmoraK40xxDisplayModeVoltCurrent);
+  EXPECT_EQ(display->get_Text(text.put()), S_OK);
+  EXPECT_EQ(text.utf8(), "");
+
+  EXPECT_EQ(display->put_Enabled(VARIANT_FALSE), S_OK);
+  EXPECT_EQ(display->put_Mode(VelmoraK40xxDisplayModeVoltVolt), S_OK);
+  EXPECT_EQ(display->put_Text(Bstr("RUN 7")), S_OK);
+  EXPECT_EQ(display->get_Enabled(&on), S_OK);
+  EXPECT_EQ(on, VARIANT_FALSE);
+  EXPECT_EQ(display->get_Mode(&mode), S_OK);
+  EXPECT_EQ(mode, VelmoraK40xxDisplayModeVoltVolt);
+  EXPECT_EQ(display->get_Text(text.put()), S_OK);
+  EXPECT_EQ(text.utf8(), "RUN 7");
+  EXPECT_EQ(display->Clear(), S_OK);
+  EXPECT_EQ(display->get_Text(text.put()), S_OK);
+  EXPECT_EQ(text.utf8(), "");
+  EXPECT_TRUE(script->Log().empty()) << script->Report();
+}
+
 }  // namespace
