@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "dcpwr/display.h"
 #include "io/driver_io_manager.h"
 #include "platform/com/com_ptr.h"
 #include "platform/com/unicode.h"
@@ -55,54 +56,6 @@ HRESULT CheckCode(CNode& node, const Member& m, const char* param, BSTR code) {
   if (valid) return S_OK;
   // The code is a secret, and a refused one may be the right code with a stray character.
   return node.Errors().ReportInvalidValue(m.name, param, std::string_view("not shown"));
-}
-
-// Inside the quotes of a string every character stands for itself except the quote, which SCPI
-// doubles; a control character (the line feed above all) would end or garble the message.
-HRESULT CheckMessage(CNode& node, const Member& m, BSTR text) {
-  const std::string message = com::BstrToUtf8(text);
-  for (char c : message) {
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F) return node.Errors().ReportInvalidValue(m.name, "val", message);
-  }
-  return S_OK;
-}
-
-std::string QuoteDoubled(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '"') out.push_back('"');
-  }
-  return out;
-}
-
-// The message as the caller wrote it: the instrument answers with a quoted string whose inner
-// quotes are doubled. A reply that is not one whole quoted string (cut short, or from firmware
-// that answers bare) keeps its text without any quote.
-std::string UnquoteMessage(std::string_view reply) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!reply.empty() && blank(reply.front())) reply.remove_prefix(1);
-  while (!reply.empty() && blank(reply.back())) reply.remove_suffix(1);
-  std::string out;
-  if (reply.size() >= 2 && reply.front() == '"' && reply.back() == '"') {
-    std::string_view inner = reply.substr(1, reply.size() - 2);
-    bool whole = true;
-    for (size_t i = 0; i < inner.size() && whole; ++i) {
-      out.push_back(inner[i]);
-      if (inner[i] != '"') continue;
-      if (i + 1 < inner.size() && inner[i + 1] == '"')
-        ++i;
-      else
-        whole = false;  // a lone quote inside: not one string after all
-    }
-    if (whole) return out;
-    out.clear();
-  }
-  for (char c : reply)
-    if (c != '"') out.push_back(c);
-  return out;
 }
 
 }  // namespace
@@ -183,7 +136,7 @@ HRESULT CalibrationsFacet::get_String(BSTR* val) {
     std::string reply;
     HRESULT hr = owner_->IO().InstrQueryCommand(calibrations::kStringChars, &reply);
     if (FAILED(hr)) return hr;
-    BSTR text = com::Utf8ToBstr(UnquoteMessage(reply));
+    BSTR text = com::Utf8ToBstr(UnquoteReply(reply));
     if (!text) return E_OUTOFMEMORY;
     *val = text;
     return hr;
@@ -192,7 +145,7 @@ HRESULT CalibrationsFacet::get_String(BSTR* val) {
 
 HRESULT CalibrationsFacet::put_String(BSTR val) {
   const Member& m = calibrations::put_String;
-  auto check = [&] { return CheckMessage(*owner_, m, val); };
+  auto check = [&] { return CheckCommandText(*owner_, m.name, "val", val); };
   // Not the setter's usual shape: the command carries the message with its quotes doubled,
   // while the simulation keeps it as written.
   return owner_->ActOrSimulate(
@@ -205,7 +158,7 @@ HRESULT CalibrationsFacet::put_String(BSTR val) {
         if (HRESULT hr = check(); FAILED(hr)) return hr;
         return owner_->IO().InstrPrintCommand();
       },
-      {QuoteDoubled(com::BstrToUtf8(val))});
+      {EscapeQuotes(com::BstrToUtf8(val))});
 }
 
 HRESULT CalibrationsFacet::get_Times(LONG* val) {
