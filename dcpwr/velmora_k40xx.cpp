@@ -13,6 +13,7 @@
 #include "dcpwr/instances.h"
 #include "dcpwr/keyword_tables.h"
 #include "dcpwr/status.h"
+#include "dcpwr/system.h"
 #include "io/driver_io_manager.h"
 #include "services/keywords.h"
 #include "vmk40xx/errors.h"
@@ -73,27 +74,6 @@ constexpr Member get_TrackingEnabled = kItf.Get("get_TrackingEnabled", kTracking
 constexpr Member put_TrackingEnabled =
     kItf.Put("put_TrackingEnabled", kTrackingKey, "OUTP:TRAC %s");
 }  // namespace outputs
-
-namespace sys {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxSystem, "IVelmoraK40xxSystem", true};
-constexpr Member WaitForOperationComplete = kItf.Method("WaitForOperationComplete");
-constexpr Member SaveState = kItf.Method("SaveState");
-constexpr Member RecallState = kItf.Method("RecallState");
-constexpr Member EnableLocalControls = kItf.Method("EnableLocalControls");
-constexpr Member DisableLocalControls = kItf.Method("DisableLocalControls");
-constexpr Member Beep = kItf.Method("Beep");
-constexpr Member get_AsyncEventsEnabled = kItf.Get("get_AsyncEventsEnabled");
-constexpr Member put_AsyncEventsEnabled = kItf.Put("put_AsyncEventsEnabled");
-constexpr Member get_IO = Unchecked(kItf.Get("get_IO"));
-constexpr Member get_MemoryName = kItf.Get("get_MemoryName");
-constexpr Member put_MemoryName = kItf.Put("put_MemoryName");
-constexpr Member get_Model = kItf.Get("get_Model");
-constexpr Member put_Model = kItf.Put("put_Model");
-constexpr Member get_TimeoutMilliseconds = kItf.Get("get_TimeoutMilliseconds");
-constexpr Member put_TimeoutMilliseconds = kItf.Put("put_TimeoutMilliseconds");
-constexpr Member get_TraceEnabled = kItf.Get("get_TraceEnabled");
-constexpr Member put_TraceEnabled = kItf.Put("put_TraceEnabled");
-}  // namespace sys
 
 namespace triggers {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxTriggers, "IVelmoraK40xxTriggers", true};
@@ -257,75 +237,6 @@ class OutputsFacet final : public Facet<IVelmoraK40xxOutputs, VelmoraK40xx> {
   }
   HRESULT PutFlag(const Member& m, VARIANT_BOOL val) {
     return owner_->Put(m, val, NoCheck, [&] { return owner_->IO().InstrPrintCommand(); });
-  }
-};
-
-class SystemFacet final : public Facet<IVelmoraK40xxSystem, VelmoraK40xx> {
- public:
-  using Facet::Facet;
-  HRESULT WaitForOperationComplete(LONG MaxTimeMilliseconds) override {
-    (void)MaxTimeMilliseconds;
-    return owner_->Frame(sys::WaitForOperationComplete, {}, NotImplemented);
-  }
-  HRESULT SaveState(BSTR Identifier) override {
-    (void)Identifier;
-    return owner_->Frame(sys::SaveState, {}, NotImplemented);
-  }
-  HRESULT RecallState(BSTR Identifier) override {
-    (void)Identifier;
-    return owner_->Frame(sys::RecallState, {}, NotImplemented);
-  }
-  HRESULT EnableLocalControls() override {
-    return owner_->Frame(sys::EnableLocalControls, {}, NotImplemented);
-  }
-  HRESULT DisableLocalControls() override {
-    return owner_->Frame(sys::DisableLocalControls, {}, NotImplemented);
-  }
-  HRESULT Beep() override {
-    return owner_->Frame(sys::Beep, {}, NotImplemented);
-  }
-  HRESULT get_AsyncEventsEnabled(VARIANT_BOOL* val) override {
-    return owner_->Frame(sys::get_AsyncEventsEnabled, {val}, NotImplemented);
-  }
-  HRESULT put_AsyncEventsEnabled(VARIANT_BOOL val) override {
-    (void)val;
-    return owner_->Frame(sys::put_AsyncEventsEnabled, {}, NotImplemented);
-  }
-  HRESULT get_IO(IFormattedIO488** val) override {
-    return owner_->Frame(sys::get_IO, {val}, NotImplemented);
-  }
-  HRESULT get_MemoryName(LONG Index, BSTR* val) override {
-    (void)Index;
-    return owner_->Frame(sys::get_MemoryName, {val}, NotImplemented);
-  }
-  HRESULT put_MemoryName(LONG Index, BSTR val) override {
-    (void)Index;
-    (void)val;
-    return owner_->Frame(sys::put_MemoryName, {}, NotImplemented);
-  }
-  HRESULT get_Model(VelmoraK40xxModelEnum* val) override {
-    return owner_->Frame(sys::get_Model, {val}, NotImplemented);
-  }
-  HRESULT put_Model(VelmoraK40xxModelEnum val) override {
-    (void)val;
-    return owner_->Frame(sys::put_Model, {}, [&] {
-      return owner_->Errors().ReportError(Msg::E_IVI_PROPERTY_NOT_SUPPORTED,
-                                          {"put_Model - for simulation use Initialize() option"});
-    });
-  }
-  HRESULT get_TimeoutMilliseconds(LONG* val) override {
-    return owner_->Frame(sys::get_TimeoutMilliseconds, {val}, NotImplemented);
-  }
-  HRESULT put_TimeoutMilliseconds(LONG val) override {
-    (void)val;
-    return owner_->Frame(sys::put_TimeoutMilliseconds, {}, NotImplemented);
-  }
-  HRESULT get_TraceEnabled(VARIANT_BOOL* val) override {
-    return owner_->Frame(sys::get_TraceEnabled, {val}, NotImplemented);
-  }
-  HRESULT put_TraceEnabled(VARIANT_BOOL val) override {
-    (void)val;
-    return owner_->Frame(sys::put_TraceEnabled, {}, NotImplemented);
   }
 };
 

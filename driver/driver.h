@@ -75,6 +75,8 @@ class CDriver : public CComObject, public CNode, public IoHost {
     return driverSetupRecord_;
   }
   const TraceSettings& Trace() const { return trace_; }
+  // Switches tracing at run time; until the tracer exists this is the setting it will start from.
+  void SetTraceEnabled(bool on) { trace_.enabled = on; }
   CVisaComIOProvider& Provider() { return *provider_; }
   // The method trace of the session; none until the tracer is built.
   MethodTraceSink* MethodTrace() { return methodTrace_; }

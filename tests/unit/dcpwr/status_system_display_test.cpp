@@ -4,6 +4,12 @@
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "dcpwr/system.h"
+#include "platform/com/com_ptr.h"
+#include "platform/visa/visa.h"
+#include "services/errors.h"
 
 #include "platform/visa/script.h"
 #include "tests/support/client.h"
@@ -32,9 +38,10 @@ class Session : public ::testing::Test {
   void Open(const std::string& model, bool simulate = false, const std::string& name = "psu") {
     scriptName = name;
     script = Script::Install(name);
-    if (!simulate) script->Expect("*IDN?\n").Reply("Velmora," + model + ",0,1.0\n");
+    // A serial instrument is switched to remote before it is identified.
     if (!simulate && name.find("ASRL") != std::string::npos)
       script->Expect("SYST:REM;*OPC?\n").Reply("1\n");
+    if (!simulate) script->Expect("*IDN?\n").Reply("Velmora," + model + ",0,1.0\n");
     driver = vmk::test::NewDriver();
     ASSERT_TRUE(driver);
     const std::string options = simulate ? "Simulate=true, DriverSetup=Model=" + model : "";
@@ -327,6 +334,253 @@ TEST_F(Session, SimulatedDisplayKeepsWhatWasWrittenAndClearEmptiesTheText) {
   EXPECT_EQ(display->Clear(), S_OK);
   EXPECT_EQ(display->get_Text(text.put()), S_OK);
   EXPECT_EQ(text.utf8(), "");
+  EXPECT_TRUE(script->Log().empty()) << script->Report();
+}
+
+// ---------------------------------------------------------------------------------------------
+// System
+
+TEST_F(Session, MemoryNamesAreCheckedForTheirIndexQuotedAndReadBackWithoutQuotes) {
+  Open("K4104A");
+  vmk::com::Bstr name;
+  for (LONG index : {0, 6}) {
+    EXPECT_EQ(system->get_MemoryName(index, name.put()), E_IVI_INVALID_VALUE);
+    EXPECT_EQ(TakeError(), "VelmoraK40xx: Invalid value (" + std::to_string(index) +
+                               ") for method MemoryName, parameter Index, Range 1-5.");
+    EXPECT_EQ(system->put_MemoryName(index, Bstr("X")), E_IVI_INVALID_VALUE);
+    TakeError();
+  }
+  script->Expect("MEM:STAT:NAME? 2\n").Reply(" \"BENCH A\" \n");
+  EXPECT_EQ(system->get_MemoryName(2, name.put()), S_OK) << TakeError();
+  EXPECT_EQ(name.utf8(), "BENCH A");
+  script->Expect("MEM:STAT:NAME 5, \"SAY \"\"HI\"\"\"\n");
+  EXPECT_EQ(system->put_MemoryName(5, Bstr("SAY \"HI\"")), S_OK);
+  EXPECT_EQ(system->put_MemoryName(1, Bstr("A\nB")), E_IVI_INVALID_VALUE);
+  TakeError();
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, MemoryNamesAreRefusedOnModelsWithoutThem) {
+  Open("K4301A");
+  vmk::com::Bstr name;
+  EXPECT_EQ(system->get_MemoryName(1, name.put()), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Instrument model does not support this feature: get_MemoryName.");
+  EXPECT_EQ(system->put_MemoryName(1, Bstr("X")), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
+  TakeError();
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, StatesBeepAndTheIoTimeout) {
+  Open("K4201A");
+  script->Expect("*SAV 3\n").Expect("*RCL 3\n").Expect("SYST:BEEP\n");
+  EXPECT_EQ(system->SaveState(Bstr("3")), S_OK);
+  EXPECT_EQ(system->RecallState(Bstr("3")), S_OK);
+  EXPECT_EQ(system->Beep(), S_OK);
+  EXPECT_EQ(system->RecallState(Bstr("1\n*RST")), E_IVI_INVALID_VALUE);
+  EXPECT_NE(TakeError().find("method RecallState, parameter Identifier"), std::string::npos);
+
+  LONG timeout = 0;
+  EXPECT_EQ(system->put_TimeoutMilliseconds(50), S_OK);
+  EXPECT_EQ(system->get_TimeoutMilliseconds(&timeout), S_OK);
+  EXPECT_EQ(timeout, 100);
+  EXPECT_EQ(system->put_TimeoutMilliseconds(4500), S_OK);
+  EXPECT_EQ(system->get_TimeoutMilliseconds(&timeout), S_OK);
+  EXPECT_EQ(timeout, 4500);
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, WaitForOperationCompleteAsksWithoutPollingAndRestoresPolling) {
+  Open("K4102A");
+  PollStatus();
+  script->Expect("*OPC?\n").Reply("1\n");
+  EXPECT_EQ(system->WaitForOperationComplete(10), S_OK) << TakeError();
+  script->Expect("*OPC?\n").Timeout().ExpectClear();
+  EXPECT_EQ(system->WaitForOperationComplete(2000), E_VELMORAK40XX_MAX_TIME_EXCEEDED);
+  EXPECT_EQ(TakeError(), "VelmoraK40xx: Maximum time for operation to complete exceeded.");
+  // A reply that is not a number is the instrument's fault, not the clock's.
+  script->Expect("*OPC?\n").Reply("BUSY\n");
+  EXPECT_EQ(system->WaitForOperationComplete(2000), E_IVI_UNEXPECTED_RESPONSE);
+  TakeError();
+  // Polling is back on for the next command.
+  script->Expect("SYST:BEEP\n").Expect("*ESR?\n").Reply("0\n");
+  EXPECT_EQ(system->Beep(), S_OK);
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, LocalControlsOnASerialLineAreCommandsThatWaitForTheSwitch) {
+  Open("K4102A", false, "ASRL4");
+  script->Expect("SYST:REM;*OPC?\n").Reply("1\n").Expect("SYST:LOC;*OPC?\n").Reply("1\n");
+  EXPECT_EQ(system->DisableLocalControls(), S_OK) << TakeError();
+  EXPECT_EQ(system->EnableLocalControls(), S_OK) << TakeError();
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, LocalControlsNeedABusThatHasARemoteLine) {
+  Open("K4102A");
+  EXPECT_EQ(system->EnableLocalControls(), E_IVI_METHOD_NOT_SUPPORTED);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Does not support this class-compliant feature: method "
+            "EnableLocalControls");
+  EXPECT_EQ(system->DisableLocalControls(), E_IVI_METHOD_NOT_SUPPORTED);
+  EXPECT_NE(TakeError().find("DisableLocalControls"), std::string::npos);
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+// A bus session that records what was done to its remote-enable line.
+class FakeBus final : public IGpib {
+ public:
+  std::vector<LONG> modes;
+  HRESULT result = S_OK;
+
+  HRESULT QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_IVisaSession || riid == IID_IGpib) {
+      *ppv = static_cast<IGpib*>(this);
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT get_Timeout(LONG*) override { return E_NOTIMPL; }
+  HRESULT put_Timeout(LONG) override { return E_NOTIMPL; }
+  HRESULT get_HardwareInterfaceType(SHORT* v) override { return *v = INTF_GPIB, S_OK; }
+  HRESULT get_HardwareInterfaceNumber(SHORT*) override { return E_NOTIMPL; }
+  HRESULT get_SessionType(BSTR*) override { return E_NOTIMPL; }
+  HRESULT get_ResourceName(BSTR*) override { return E_NOTIMPL; }
+  HRESULT get_LastStatus(HRESULT*) override { return E_NOTIMPL; }
+  HRESULT Close() override { return S_OK; }
+  HRESULT get_PrimaryAddress(SHORT*) override { return E_NOTIMPL; }
+  HRESULT get_SecondaryAddress(SHORT*) override { return E_NOTIMPL; }
+  HRESULT ControlREN(LONG mode) override {
+    modes.push_back(mode);
+    return result;
+  }
+};
+
+TEST(LocalControlsOverABus, LockoutIsFollowedByALineFeedAndLocalAssertsTheLineAgain) {
+  auto script = Script::Install("bus");
+  vmk::com::ComPtr<IResourceManager> manager;
+  ASSERT_EQ(vmk::visa::CreateResourceManager(manager.put()), S_OK);
+  vmk::com::ComPtr<IVisaSession> session;
+  ASSERT_EQ(manager->Open(Bstr("SCRIPT::bus::INSTR"), NO_LOCK, 2000, Bstr(""), session.put()),
+            S_OK);
+  vmk::com::ComPtr<IMessage> message;
+  ASSERT_EQ(session->QueryInterface(IID_IMessage, reinterpret_cast<void**>(message.put())), S_OK);
+  vmk::CErrorManager errors;
+  FakeBus bus;
+
+  script->Expect("\n");
+  EXPECT_EQ(vmk::SetLocalControlsOverBus(errors, &bus, message.get(), false, "Disable"), S_OK);
+  EXPECT_EQ(bus.modes, std::vector<LONG>{GPIB_REN_LLO});
+  EXPECT_TRUE(script->Done()) << script->Report();
+
+  bus.modes.clear();
+  EXPECT_EQ(vmk::SetLocalControlsOverBus(errors, &bus, message.get(), true, "Enable"), S_OK);
+  EXPECT_EQ(bus.modes, (std::vector<LONG>{GPIB_REN_GTL_AND_DEASSERT, GPIB_REN_ASSERT}));
+
+  // A bus without the line is no failure; any other refusal is.
+  bus.result = E_VISA_NSUP_OPER;
+  script->Expect("\n");
+  EXPECT_EQ(vmk::SetLocalControlsOverBus(errors, &bus, message.get(), false, "Disable"), S_OK);
+  EXPECT_TRUE(script->Done()) << script->Report();
+  bus.result = E_VISA_IO;
+  EXPECT_EQ(vmk::SetLocalControlsOverBus(errors, &bus, message.get(), true, "Enable"),
+            E_IVI_UNEXPECTED_RESPONSE);
+  EXPECT_EQ(vmk::SetLocalControlsOverBus(errors, &bus, message.get(), false, "Disable"),
+            E_IVI_UNEXPECTED_RESPONSE);
+  EXPECT_EQ(vmk::SetLocalControlsOverBus(errors, nullptr, message.get(), false, "Disable"),
+            E_IVI_NOT_INITIALIZED);
+  TakeError();
+  // Nothing follows a lockout that failed.
+  EXPECT_TRUE(script->Done()) << script->Report();
+  message.reset();
+  session.reset();
+  Script::Uninstall("bus");
+}
+
+TEST_F(Session, ModelAsyncEventsAndTraceSwitch) {
+  Open("K4203A");
+  VelmoraK40xxModelEnum model = VelmoraK40xxNotAssigned;
+  EXPECT_EQ(system->get_Model(&model), S_OK);
+  EXPECT_EQ(model, VelmoraK40xxModelK4203A);
+  EXPECT_EQ(system->put_Model(VelmoraK40xxModelK4102A), E_IVI_PROPERTY_NOT_SUPPORTED);
+  TakeError();
+  VARIANT_BOOL on = VARIANT_TRUE;
+  EXPECT_EQ(system->get_AsyncEventsEnabled(&on), E_IVI_PROPERTY_NOT_SUPPORTED);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Does not support this class-compliant feature: property "
+            "AsyncEventsEnabled.");
+  EXPECT_EQ(system->put_AsyncEventsEnabled(VARIANT_FALSE), E_IVI_PROPERTY_NOT_SUPPORTED);
+  TakeError();
+  EXPECT_EQ(system->get_TraceEnabled(&on), S_OK);
+  EXPECT_EQ(on, VARIANT_FALSE);
+  EXPECT_EQ(system->put_TraceEnabled(VARIANT_TRUE), S_OK);
+  EXPECT_EQ(system->get_TraceEnabled(&on), S_OK);
+  EXPECT_EQ(on, VARIANT_TRUE);
+  EXPECT_TRUE(script->Done()) << script->Report();
+}
+
+TEST_F(Session, AModelTheTableDoesNotKnowReadsAsNoSupportedModel) {
+  Open("K9999Z");
+  VelmoraK40xxModelEnum model = VelmoraK40xxNotAssigned;
+  EXPECT_EQ(system->get_Model(&model), S_OK);
+  EXPECT_EQ(model, VelmoraK40xxModelNoneSupport);
+}
+
+TEST_F(Session, TheFormattedIoObjectTalksOverTheSessionsConnectionAndIsGoneAfterClose) {
+  Open("K4102A");
+  Ref<IFormattedIO488> io;
+  ASSERT_EQ(system->get_IO(&io), S_OK) << TakeError();
+  ASSERT_TRUE(io.p);
+  script->Expect("*TRG\n");
+  EXPECT_EQ(io->WriteString(Bstr("*TRG\n"), VARIANT_TRUE), S_OK);
+  EXPECT_TRUE(script->Done()) << script->Report();
+  io.Reset();
+  driver->Close();
+  EXPECT_EQ(system->get_IO(&io), E_IVI_NOT_INITIALIZED);
+  EXPECT_EQ(io.p, nullptr);
+  TakeError();
+}
+
+TEST_F(Session, SimulatedSystemStoresItsSettingsAndSendsNothing) {
+  Open("K4202A", true);
+  vmk::com::Bstr name;
+  LONG timeout = 0;
+  VARIANT_BOOL on = VARIANT_TRUE;
+  EXPECT_EQ(system->get_MemoryName(4, name.put()), S_OK);
+  EXPECT_EQ(name.utf8(), "1");
+  EXPECT_EQ(system->get_TimeoutMilliseconds(&timeout), S_OK);
+  EXPECT_EQ(timeout, 2000);
+  EXPECT_EQ(system->get_TraceEnabled(&on), S_OK);
+  EXPECT_EQ(on, VARIANT_FALSE);
+
+  EXPECT_EQ(system->put_MemoryName(2, Bstr("RAMP")), S_OK);
+  EXPECT_EQ(system->get_MemoryName(2, name.put()), S_OK);
+  EXPECT_EQ(name.utf8(), "RAMP");
+  EXPECT_EQ(system->put_TimeoutMilliseconds(7000), S_OK);
+  EXPECT_EQ(system->get_TimeoutMilliseconds(&timeout), S_OK);
+  EXPECT_EQ(timeout, 7000);
+  EXPECT_EQ(system->put_TraceEnabled(VARIANT_TRUE), S_OK);
+  EXPECT_EQ(system->get_TraceEnabled(&on), S_OK);
+  EXPECT_EQ(on, VARIANT_TRUE);
+
+  EXPECT_EQ(system->SaveState(Bstr("1")), S_OK);
+  EXPECT_EQ(system->RecallState(Bstr("1")), S_OK);
+  EXPECT_EQ(system->Beep(), S_OK);
+  EXPECT_EQ(system->WaitForOperationComplete(10), S_OK);
+  EXPECT_EQ(system->EnableLocalControls(), S_OK);
+  EXPECT_EQ(system->DisableLocalControls(), S_OK);
+  VelmoraK40xxModelEnum model = VelmoraK40xxNotAssigned;
+  EXPECT_EQ(system->get_Model(&model), S_OK);
+  EXPECT_EQ(model, VelmoraK40xxModelK4202A);
+  EXPECT_EQ(system->put_Model(VelmoraK40xxModelK4202A), E_IVI_PROPERTY_NOT_SUPPORTED);
+  TakeError();
+  Ref<IFormattedIO488> io;
+  EXPECT_EQ(system->get_IO(&io), E_VELMORAK40XX_IO_GENERAL);
+  EXPECT_EQ(TakeError(), "VelmoraK40xx: IO error: Direct I/O not available while Simulating.");
+  EXPECT_EQ(io.p, nullptr);
   EXPECT_TRUE(script->Log().empty()) << script->Report();
 }
 
