@@ -300,16 +300,6 @@ TEST_F(Session, DisplayStateAndModeOnADualModel) {
   EXPECT_TRUE(script->Done()) << script->Report();
 }
 
-TEST_F(Session, DisplayModeIsRefusedOffTheDualModels) {
-  Open("K4102A");
-  VelmoraK40xxDisplayModeEnum mode = VelmoraK40xxDisplayModeVoltCurrent;
-  EXPECT_EQ(display->get_Mode(&mode), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
-  EXPECT_EQ(TakeError(), "VelmoraK40xx: Instrument model does not support this feature: get_Mode.");
-  EXPECT_EQ(display->put_Mode(VelmoraK40xxDisplayModeVoltVolt), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
-  TakeError();
-  EXPECT_TRUE(script->Done()) << script->Report();
-}
-
 TEST_F(Session, SimulatedDisplayKeepsWhatWasWrittenAndClearEmptiesTheText) {
   Open("K4201A", true);
   VARIANT_BOOL on = VARIANT_FALSE;
@@ -356,17 +346,6 @@ TEST_F(Session, MemoryNamesAreCheckedForTheirIndexQuotedAndReadBackWithoutQuotes
   script->Expect("MEM:STAT:NAME 5, \"SAY \"\"HI\"\"\"\n");
   EXPECT_EQ(system->put_MemoryName(5, Bstr("SAY \"HI\"")), S_OK);
   EXPECT_EQ(system->put_MemoryName(1, Bstr("A\nB")), E_IVI_INVALID_VALUE);
-  TakeError();
-  EXPECT_TRUE(script->Done()) << script->Report();
-}
-
-TEST_F(Session, MemoryNamesAreRefusedOnModelsWithoutThem) {
-  Open("K4301A");
-  vmk::com::Bstr name;
-  EXPECT_EQ(system->get_MemoryName(1, name.put()), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
-  EXPECT_EQ(TakeError(),
-            "VelmoraK40xx: Instrument model does not support this feature: get_MemoryName.");
-  EXPECT_EQ(system->put_MemoryName(1, Bstr("X")), E_VELMORAK40XX_MODEL_NOT_SUPPORTED);
   TakeError();
   EXPECT_TRUE(script->Done()) << script->Report();
 }
