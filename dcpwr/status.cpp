@@ -65,13 +65,18 @@ HRESULT CheckSubRegister(CNode& node, const Member& m, VelmoraK40xxStatusSubRegi
                         VelmoraK40xxStatusSubRegisterSummary, "SubRegister");
 }
 
+bool IsKnown(VelmoraK40xxStatusRegisterEnum reg) {
+  return reg >= VelmoraK40xxStatusRegisterStatusByte &&
+         reg <= VelmoraK40xxStatusRegisterInstrument3;
+}
+
 const RegisterCommands& CommandsOf(VelmoraK40xxStatusRegisterEnum reg) {
   return kRegisters[static_cast<size_t>(reg)];
 }
 
 std::string QueryOf(VelmoraK40xxStatusRegisterEnum reg, VelmoraK40xxStatusSubRegisterEnum sub) {
   const RegisterCommands& c = CommandsOf(reg);
-  // The summary of a register is its event register: reading it is what clears it.
+  // A register passes its event bits on as its summary, so both are read from the event query.
   return sub == VelmoraK40xxStatusSubRegisterEnable ? std::string(c.enable) + "?" : c.eventQuery;
 }
 
@@ -84,8 +89,6 @@ HRESULT StatusFacet::QueryRegister(VelmoraK40xxStatusRegisterEnum Register,
     HRESULT hr = CheckRegister(*owner_, m, Register);
     return FAILED(hr) ? hr : CheckSubRegister(*owner_, m, SubRegister);
   };
-  const bool known = Register >= VelmoraK40xxStatusRegisterStatusByte &&
-                     Register <= VelmoraK40xxStatusRegisterInstrument3;
   return owner_->ActOrSimulate(
       m, {val},
       [&] {
@@ -97,7 +100,7 @@ HRESULT StatusFacet::QueryRegister(VelmoraK40xxStatusRegisterEnum Register,
         if (HRESULT hr = check(); FAILED(hr)) return hr;
         return owner_->IO().InstrQueryCommand(val);
       },
-      {known ? QueryOf(Register, SubRegister) : std::string()});
+      {IsKnown(Register) ? QueryOf(Register, SubRegister) : std::string()});
 }
 
 // Only enable registers can be written, so the sub-register has nothing to choose.
@@ -105,8 +108,6 @@ HRESULT StatusFacet::ConfigureRegister(VelmoraK40xxStatusRegisterEnum Register,
                                        VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG Data) {
   (void)SubRegister;
   const Member& m = status::ConfigureRegister;
-  const bool known = Register >= VelmoraK40xxStatusRegisterStatusByte &&
-                     Register <= VelmoraK40xxStatusRegisterInstrument3;
   return owner_->ActOrSimulate(
       m, {}, [&] { return CheckRegister(*owner_, m, Register); },
       [&] {
@@ -118,7 +119,8 @@ HRESULT StatusFacet::ConfigureRegister(VelmoraK40xxStatusRegisterEnum Register,
           return owner_->Errors().ReportInvalidValue(m.name, c.dataParam, Data);
         return owner_->IO().InstrPrintCommand();
       },
-      {std::string(known ? CommandsOf(Register).enable : ""), static_cast<long long>(Data)});
+      {std::string(IsKnown(Register) ? CommandsOf(Register).enable : ""),
+       static_cast<long long>(Data)});
 }
 
 HRESULT StatusFacet::Clear() {
@@ -152,8 +154,8 @@ HRESULT StatusFacet::put_Register(VelmoraK40xxStatusRegisterEnum Register,
       });
 }
 
-// A serial poll, not "*STB?": it reads the status byte without waiting behind queued commands
-// and without clearing the message-available bit.
+// A serial poll, not "*STB?": the status byte is read even while the instrument has a reply
+// waiting to be read or a command still to work through.
 HRESULT StatusFacet::get_SerialPoll(LONG* val) {
   return owner_->Get(status::get_SerialPoll, val, [&] {
     *val = 0;

@@ -111,8 +111,9 @@ HRESULT SetLocalControlsOverBus(CErrorManager& errors, IVisaSession* session, IM
 HRESULT SystemFacet::WaitForOperationComplete(LONG MaxTimeMilliseconds) {
   const Member& m = sys::WaitForOperationComplete;
   return owner_->Act(m, {}, [&]() -> HRESULT {
-    // A status poll would ask "*ESR?" behind the wait and could clear what the caller waits
-    // to read.
+    // No status poll around the wait: it would read, and so clear, the event register that
+    // holds the operation-complete bit, and after a time-out it would wait on a busy instrument
+    // a second time.
     PollingOff off(owner_->MutableFlags());
     LONG done = 0;
     CDriverIOManager& io = owner_->IO();
@@ -124,27 +125,23 @@ HRESULT SystemFacet::WaitForOperationComplete(LONG MaxTimeMilliseconds) {
   });
 }
 
-// The identifier goes to the instrument as given: which memories exist is the model's to say.
 HRESULT SystemFacet::SaveState(BSTR Identifier) {
-  const Member& m = sys::SaveState;
-  auto check = [&] { return CheckCommandText(*owner_, m.name, "Identifier", Identifier); };
-  return owner_->ActOrSimulate(m, {}, check,
-                               [&] {
-                                 if (HRESULT hr = check(); FAILED(hr)) return hr;
-                                 return owner_->IO().InstrPrintCommand();
-                               },
-                               {com::BstrToUtf8(Identifier)});
+  return SendState(sys::SaveState, Identifier);
 }
 
 HRESULT SystemFacet::RecallState(BSTR Identifier) {
-  const Member& m = sys::RecallState;
-  auto check = [&] { return CheckCommandText(*owner_, m.name, "Identifier", Identifier); };
+  return SendState(sys::RecallState, Identifier);
+}
+
+// The identifier goes to the instrument as given: which memories exist is the model's to say.
+HRESULT SystemFacet::SendState(const Member& m, BSTR identifier) {
+  auto check = [&] { return CheckCommandText(*owner_, m.name, "Identifier", identifier); };
   return owner_->ActOrSimulate(m, {}, check,
                                [&] {
                                  if (HRESULT hr = check(); FAILED(hr)) return hr;
                                  return owner_->IO().InstrPrintCommand();
                                },
-                               {com::BstrToUtf8(Identifier)});
+                               {com::BstrToUtf8(identifier)});
 }
 
 HRESULT SystemFacet::EnableLocalControls() {

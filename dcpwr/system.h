@@ -34,6 +34,7 @@ class SystemFacet final : public Facet<IVelmoraK40xxSystem, VelmoraK40xx> {
   HRESULT put_TraceEnabled(VARIANT_BOOL val) override;
 
  private:
+  HRESULT SendState(const Member& m, BSTR identifier);
   HRESULT LocalControls(bool enable);
 };
 
