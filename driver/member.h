@@ -80,9 +80,4 @@ constexpr Member WithKeywords(Member m, std::string (*keyword)(int32_t, std::str
   return m;
 }
 
-// The body of a member whose behaviour is not built yet.
-inline HRESULT NotImplemented() {
-  return E_NOTIMPL;
-}
-
 }  // namespace vmk
