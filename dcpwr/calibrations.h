@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "dcpwr/velmora_k40xx.h"
-#include "driver/com_object.h"
+#include "platform/com/com_object.h"
 #include "vmk40xx/vmk40xx.h"
 
 namespace vmk {

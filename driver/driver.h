@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "driver/com_object.h"
+#include "platform/com/com_object.h"
 #include "driver/node.h"
 #include "io/io_seams.h"
 #include "services/validation.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "driver/com_object.h"
+#include "platform/com/com_object.h"
 #include "driver/driver.h"
 #include "driver/node.h"
 #include "io/visa_com_io_provider.h"

@@ -6,40 +6,19 @@
 #include <new>
 #include <utility>
 
+#include "platform/com/com_object.h"
 #include "vmk40xx/com.h"
 
 namespace {
 
-class ErrorInfo final : public IErrorInfo, public ICreateErrorInfo {
+class ErrorInfo final : public vmk::ComClass<IErrorInfo, ICreateErrorInfo> {
  public:
-  // IUnknown, reached through either base; IErrorInfo's is the object's identity.
-  HRESULT QueryInterface(REFIID riid, void** ppvObject) override {
-    if (!ppvObject) return E_POINTER;
-    struct Entry {
-      const IID* iid;
-      void* (*cast)(ErrorInfo*);
-    };
-    static constexpr Entry kInterfaces[] = {
-        {&IID_IUnknown, [](ErrorInfo* o) -> void* { return static_cast<IErrorInfo*>(o); }},
-        {&IID_IErrorInfo, [](ErrorInfo* o) -> void* { return static_cast<IErrorInfo*>(o); }},
-        {&IID_ICreateErrorInfo,
-         [](ErrorInfo* o) -> void* { return static_cast<ICreateErrorInfo*>(o); }},
-    };
-    for (const Entry& e : kInterfaces) {
-      if (*e.iid == riid) {
-        AddRef();
-        *ppvObject = e.cast(this);
-        return S_OK;
-      }
-    }
-    *ppvObject = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  ULONG Release() override {
-    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
+  // Reached through either base; IErrorInfo is the object's identity.
+  std::span<const InterfaceEntry> Interfaces() override {
+    static const InterfaceEntry kTable[] = {
+        {&IID_IErrorInfo, vmk::InterfaceOf<ErrorInfo, IErrorInfo>},
+        {&IID_ICreateErrorInfo, vmk::InterfaceOf<ErrorInfo, ICreateErrorInfo>}};
+    return kTable;
   }
 
   // IErrorInfo
@@ -97,7 +76,6 @@ class ErrorInfo final : public IErrorInfo, public ICreateErrorInfo {
     return S_OK;
   }
 
-  std::atomic<ULONG> refs_{1};
   std::mutex mutex_;
   GUID guid_{};
   BSTR source_ = nullptr;

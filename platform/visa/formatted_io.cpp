@@ -8,6 +8,7 @@
 #include <limits>
 #include <new>
 
+#include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
 #include "platform/visa/message_session.h"
 #include "platform/visa/number_text.h"
@@ -252,23 +253,12 @@ std::string_view TrimBlanks(std::string_view s) {
   return s;
 }
 
-class CFormattedIO488 final : public IFormattedIO488 {
+class CFormattedIO488 final : public ComClass<IFormattedIO488> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IFormattedIO488) {
-      *ppv = static_cast<IFormattedIO488*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
+  std::span<const InterfaceEntry> Interfaces() override {
+    static const InterfaceEntry kTable[] = {
+        {&IID_IFormattedIO488, InterfaceOf<CFormattedIO488, IFormattedIO488>}};
+    return kTable;
   }
 
   HRESULT get_IO(IMessage** ppVal) override {
@@ -635,7 +625,6 @@ class CFormattedIO488 final : public IFormattedIO488 {
     return S_OK;
   }
 
-  std::atomic<ULONG> refs_{1};
   std::mutex bindMutex_;
   com::ComPtr<IMessage> io_;
   com::ComPtr<CMessageSession> session_;

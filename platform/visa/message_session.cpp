@@ -1,5 +1,5 @@
-#include "platform/com/no_throw.h"
 #include "platform/visa/message_session.h"
+#include "platform/com/no_throw.h"
 
 #include <algorithm>
 #include <cstring>
@@ -18,29 +18,16 @@ CMessageSession::CMessageSession(std::unique_ptr<Transport> transport, std::stri
 
 CMessageSession::~CMessageSession() = default;
 
-HRESULT CMessageSession::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  static const IID* const kInterfaces[] = {&IID_IUnknown, &IID_IVisaSession, &IID_IBaseMessage,
-                                           &IID_IMessage, &IID_VmkMessageSession};
-  for (const IID* iid : kInterfaces) {
-    if (*iid == riid) {
-      *ppv = static_cast<IMessage*>(this);
-      AddRef();
-      return S_OK;
-    }
-  }
-  *ppv = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG CMessageSession::AddRef() {
-  return ++refs_;
-}
-
-ULONG CMessageSession::Release() {
-  const ULONG left = --refs_;
-  if (left == 0) delete this;
-  return left;
+// Every interface of the session is the one IMessage: the others are its bases.
+std::span<const CComObject::InterfaceEntry> CMessageSession::Interfaces() {
+  using Self = CMessageSession;
+  static const InterfaceEntry kTable[] = {
+      {&IID_IMessage, InterfaceOf<Self, IMessage>},
+      {&IID_IVisaSession, InterfaceOf<Self, IMessage>},
+      {&IID_IBaseMessage, InterfaceOf<Self, IMessage>},
+      {&IID_VmkMessageSession, InterfaceOf<Self, IMessage>},
+  };
+  return kTable;
 }
 
 HRESULT CMessageSession::Fail(HRESULT hr, const IID& iid, const std::string& description) {
@@ -251,9 +238,7 @@ HRESULT CMessageSession::Write(SAFEARRAY* buffer, LONG count, LONG* pRetCount) {
 HRESULT CMessageSession::WriteString(BSTR data, LONG* pRetCount) {
   if (!pRetCount) return E_POINTER;
   *pRetCount = 0;
-  return com::NoThrow([&]() -> HRESULT {
-    return WriteText(com::BstrToUtf8(data), pRetCount);
-  });
+  return com::NoThrow([&]() -> HRESULT { return WriteText(com::BstrToUtf8(data), pRetCount); });
 }
 
 HRESULT CMessageSession::ReadText(LONG count, std::string* text) {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/com/com_object.h"
 #include "platform/visa/transport.h"
 #include "vmk40xx/visacom.h"
 
@@ -22,14 +23,10 @@ inline constexpr IID IID_VmkMessageSession{
 
 enum class ReadEnd { TermChar, End, Count };
 
-class CMessageSession final : public IMessage {
+class CMessageSession final : public ComClass<IMessage> {
  public:
   CMessageSession(std::unique_ptr<Transport> transport, std::string resourceName, SHORT board = 0);
 
-  // IUnknown
-  HRESULT QueryInterface(REFIID riid, void** ppv) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
   // IVisaSession
   HRESULT get_Timeout(LONG* pVal) override;
   HRESULT put_Timeout(LONG val) override;
@@ -83,13 +80,13 @@ class CMessageSession final : public IMessage {
   BYTE TermChar() const { return termChar_; }
 
  private:
+  std::span<const InterfaceEntry> Interfaces() override;
   ~CMessageSession();
   HRESULT Fail(HRESULT hr, const IID& iid, const std::string& description);
   HRESULT CheckOpen(const IID& iid);
   int32_t RemainingMs(const std::chrono::steady_clock::time_point& deadline) const;
   std::string Where() const { return resourceName_ + ": "; }
 
-  std::atomic<ULONG> refs_{1};
   std::recursive_mutex mutex_;
   std::unique_ptr<Transport> transport_;
   std::string resourceName_;

@@ -1,5 +1,6 @@
 #include <new>
 
+#include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
 #include "platform/visa/message_session.h"
 #include "platform/visa/transport.h"
@@ -31,23 +32,12 @@ constexpr TransportEntry kTransports[] = {
     {"GPIB-VXI", "INSTR", NotAvailable},
 };
 
-class CResourceManager final : public IResourceManager {
+class CResourceManager final : public ComClass<IResourceManager> {
  public:
-  HRESULT QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IResourceManager) {
-      *ppv = static_cast<IResourceManager*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
+  std::span<const InterfaceEntry> Interfaces() override {
+    static const InterfaceEntry kTable[] = {
+        {&IID_IResourceManager, InterfaceOf<CResourceManager, IResourceManager>}};
+    return kTable;
   }
 
   HRESULT Open(BSTR resourceName, LONG mode, LONG openTimeout, BSTR optionString,
@@ -96,7 +86,6 @@ class CResourceManager final : public IResourceManager {
   }
 
  private:
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

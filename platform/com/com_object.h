@@ -1,4 +1,4 @@
-// What every COM class of the driver shares: a thread-safe reference count, QueryInterface
+// What every COM class of the library shares: a thread-safe reference count, QueryInterface
 // answered from a per-class table of interface identifiers, and facets — one small object per
 // interface, embedded in its owner — so that members of the same name on different interfaces
 // (Count, Item, Clear, Enabled...) keep their own implementations.
@@ -97,6 +97,24 @@ class ErrorInfoSupport final : public ISupportErrorInfo {
   CComObject* owner_;
   std::span<const IID* const> interfaces_;
 };
+
+// A class that implements its interfaces itself (not through facets): IUnknown of every listed
+// interface lands on the one reference count and the class's table.
+template <class... Itfs>
+class ComClass : public CComObject, public Itfs... {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** ppv) override {
+    return CComObject::QueryInterface(iid, ppv);
+  }
+  ULONG AddRef() override { return CComObject::AddRef(); }
+  ULONG Release() override { return CComObject::Release(); }
+};
+
+// Table entry for interface Itf of a ComClass Derived.
+template <class Derived, class Itf>
+IUnknown* InterfaceOf(CComObject* self) {
+  return static_cast<Itf*>(static_cast<Derived*>(self));
+}
 
 // Table entry for the facet `member` of class Owner.
 template <class Owner, auto member>
