@@ -117,7 +117,8 @@ const char* YesNo(VARIANT_BOOL b) {
 
 int main(int argc, char** argv) {
   const std::string simulator = argc > 1 ? argv[1] : SiblingPath("vmk40xx-sim");
-  Emulator emulator;
+  // Static, so that it is stopped also when a failed step ends the demo through std::exit.
+  static Emulator emulator;
   if (!emulator.Start(simulator, {"--model", "K4201A", "--listen", "127.0.0.1:0", "--load", "1=4",
                                   "--load", "2=50"})) {
     std::fprintf(stderr, "could not start the emulator %s\n", simulator.c_str());
