@@ -17,17 +17,9 @@ namespace calibrations {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxCalibrations, "IVelmoraK40xxCalibrations", true};
 constexpr const char* kEnabledKey = "IVelmoraK40xxCalibrations.Enabled";
 constexpr const char* kStringKey = "IVelmoraK40xxCalibrations.String";
-constexpr Member DACError = {.iid = kItf.iid,
-                             .iface = kItf.name,
-                             .name = "DACError",
-                             .powerSupply = true,
-                             .command = "CAL:DAC:ERR"};
+constexpr Member DACError = kItf.Command("DACError", "CAL:DAC:ERR");
 // The code goes out bare: the instrument takes it as character data, not as a string.
-constexpr Member SetState = {.iid = kItf.iid,
-                             .iface = kItf.name,
-                             .name = "SetState",
-                             .powerSupply = true,
-                             .command = "CAL:SEC:STAT %s, %s"};
+constexpr Member SetState = kItf.Command("SetState", "CAL:SEC:STAT %s, %s");
 constexpr Member get_Count = kItf.Get("get_Count");
 constexpr Member get_Item = kItf.Get("get_Item");
 constexpr Member get_Name = kItf.Get("get_Name");

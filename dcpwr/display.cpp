@@ -15,11 +15,7 @@ constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxDisplay, "IVelmoraK40xxDisplay", 
 constexpr const char* kEnabledKey = "IVelmoraK40xxDisplay.Enabled";
 constexpr const char* kModeKey = "IVelmoraK40xxDisplay.Mode";
 constexpr const char* kTextKey = "IVelmoraK40xxDisplay.Text";
-constexpr Member Clear = {.iid = kItf.iid,
-                          .iface = kItf.name,
-                          .name = "Clear",
-                          .powerSupply = true,
-                          .command = "DISP:TEXT:CLE"};
+constexpr Member Clear = kItf.Command("Clear", "DISP:TEXT:CLE");
 constexpr Member get_Enabled = kItf.Get("get_Enabled", kEnabledKey, "DISP:STAT?");
 constexpr Member put_Enabled = kItf.Put("put_Enabled", kEnabledKey, "DISP:STAT %s");
 constexpr Member get_Mode = kItf.Get("get_Mode", kModeKey, "DISP:MODE?");

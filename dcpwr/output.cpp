@@ -62,28 +62,15 @@ constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxOutput, "IVelmoraK40xxOutput", tr
 constexpr const char* kVoltageKey = "IVelmoraK40xxOutput.VoltageLevel";
 constexpr const char* kCurrentKey = "IVelmoraK40xxOutput.CurrentLimit";
 constexpr const char* kBehaviorKey = "IVelmoraK40xxOutput.CurrentLimitBehavior";
-constexpr Member ApplyVoltageCurrent = {.iid = kItf.iid,
-                                        .iface = kItf.name,
-                                        .name = "ApplyVoltageCurrent",
-                                        .powerSupply = true,
-                                        .command = "APPL %.15g, %.15g"};
-constexpr Member ConfigureCurrentLimit = {.iid = kItf.iid,
-                                          .iface = kItf.name,
-                                          .name = "ConfigureCurrentLimit",
-                                          .powerSupply = true,
-                                          .command = "CURR %.15g"};
+constexpr Member ApplyVoltageCurrent = kItf.Command("ApplyVoltageCurrent", "APPL %.15g, %.15g");
+constexpr Member ConfigureCurrentLimit = kItf.Command("ConfigureCurrentLimit", "CURR %.15g");
 constexpr Member ConfigureRange = WithKeywords({.iid = kItf.iid,
                                                 .iface = kItf.name,
                                                 .name = "ConfigureRange",
                                                 .powerSupply = true,
                                                 .command = "%s %.15g"},
                                                &EnumKeyword<KeywordEnum::RangeType>);
-constexpr Member Measure = {.iid = kItf.iid,
-                            .iface = kItf.name,
-                            .name = "Measure",
-                            .checked = {"val", nullptr},
-                            .powerSupply = true,
-                            .command = "MEAS:%s?"};
+constexpr Member Measure = kItf.Command("Measure", "MEAS:%s?", "val");
 constexpr Member QueryCurrentLimitMax = kItf.Method("QueryCurrentLimitMax", "val");
 constexpr Member QueryState = kItf.Method("QueryState", "val");
 constexpr Member QueryVoltageLevelMax = kItf.Method("QueryVoltageLevelMax", "val");
@@ -113,31 +100,15 @@ constexpr const char* kOvpEnabledKey = "IVelmoraK40xxProtection.OVPEnabled";
 constexpr const char* kOvpLimitKey = "IVelmoraK40xxProtection.OVPLimit";
 constexpr const char* kOcpEnabledKey = "IVelmoraK40xxProtection.OCPEnabled";
 constexpr const char* kOcpLimitKey = "IVelmoraK40xxProtection.OCPLimit";
-constexpr Member ResetOVP = {.iid = kItf.iid,
-                             .iface = kItf.name,
-                             .name = "ResetOVP",
-                             .powerSupply = true,
-                             .command = "VOLT:PROT:CLE"};
+constexpr Member ResetOVP = kItf.Command("ResetOVP", "VOLT:PROT:CLE");
 constexpr Member ResetOutputProtection = kItf.Method("ResetOutputProtection");
-constexpr Member ResetOCP = {.iid = kItf.iid,
-                             .iface = kItf.name,
-                             .name = "ResetOCP",
-                             .powerSupply = true,
-                             .command = "CURR:PROT:CLE"};
+constexpr Member ResetOCP = kItf.Command("ResetOCP", "CURR:PROT:CLE");
 constexpr Member QueryOVPLimitMax = kItf.Method("QueryOVPLimitMax", "val");
 constexpr Member QueryOCPLimitMax = kItf.Method("QueryOCPLimitMax", "val");
 // The state and the limit in one write, so the instrument never holds a new state with an old
 // limit.
-constexpr Member ConfigureOVP = {.iid = kItf.iid,
-                                 .iface = kItf.name,
-                                 .name = "ConfigureOVP",
-                                 .powerSupply = true,
-                                 .command = "VOLT:PROT:STAT %s; :VOLT:PROT %.15g"};
-constexpr Member ConfigureOCP = {.iid = kItf.iid,
-                                 .iface = kItf.name,
-                                 .name = "ConfigureOCP",
-                                 .powerSupply = true,
-                                 .command = "CURR:PROT:STAT %s; :CURR:PROT %.15g"};
+constexpr Member ConfigureOVP = kItf.Command("ConfigureOVP", "VOLT:PROT:STAT %s; :VOLT:PROT %.15g");
+constexpr Member ConfigureOCP = kItf.Command("ConfigureOCP", "CURR:PROT:STAT %s; :CURR:PROT %.15g");
 constexpr Member get_OCPEnabled = kItf.Get("get_OCPEnabled", kOcpEnabledKey, "CURR:PROT:STAT?");
 constexpr Member put_OCPEnabled = kItf.Put("put_OCPEnabled", kOcpEnabledKey, "CURR:PROT:STAT %s");
 constexpr Member get_OCPLimit = kItf.Get("get_OCPLimit", kOcpLimitKey, "CURR:PROT?");

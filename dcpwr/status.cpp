@@ -14,19 +14,9 @@ namespace status {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxStatus, "IVelmoraK40xxStatus", true};
 // A simulated register reads clear whatever was written; the store keeps no value for it.
 constexpr const char* kRegisterKey = "IVelmoraK40xxStatus.Register";
-constexpr Member QueryRegister = {.iid = kItf.iid,
-                                  .iface = kItf.name,
-                                  .name = "QueryRegister",
-                                  .checked = {"val", nullptr},
-                                  .powerSupply = true,
-                                  .command = "%s"};
-constexpr Member ConfigureRegister = {.iid = kItf.iid,
-                                      .iface = kItf.name,
-                                      .name = "ConfigureRegister",
-                                      .powerSupply = true,
-                                      .command = "%s %d"};
-constexpr Member Clear = {
-    .iid = kItf.iid, .iface = kItf.name, .name = "Clear", .powerSupply = true, .command = "*CLS"};
+constexpr Member QueryRegister = kItf.Command("QueryRegister", "%s", "val");
+constexpr Member ConfigureRegister = kItf.Command("ConfigureRegister", "%s %d");
+constexpr Member Clear = kItf.Command("Clear", "*CLS");
 constexpr Member get_Register = kItf.Get("get_Register", kRegisterKey);
 constexpr Member put_Register = kItf.Put("put_Register", kRegisterKey);
 constexpr Member get_SerialPoll = kItf.Get("get_SerialPoll", "IVelmoraK40xxStatus.SerialPoll");

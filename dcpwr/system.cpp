@@ -23,23 +23,11 @@ constexpr const char* kMemoryNameKey = "IVelmoraK40xxSystem.MemoryName";
 constexpr const char* kTimeoutKey = "IVelmoraK40xxSystem.TimeoutMilliseconds";
 constexpr const char* kTraceKey = "IVelmoraK40xxSystem.TraceEnabled";
 constexpr Member WaitForOperationComplete = kItf.Method("WaitForOperationComplete");
-constexpr Member SaveState = {.iid = kItf.iid,
-                              .iface = kItf.name,
-                              .name = "SaveState",
-                              .powerSupply = true,
-                              .command = "*SAV %s"};
-constexpr Member RecallState = {.iid = kItf.iid,
-                                .iface = kItf.name,
-                                .name = "RecallState",
-                                .powerSupply = true,
-                                .command = "*RCL %s"};
+constexpr Member SaveState = kItf.Command("SaveState", "*SAV %s");
+constexpr Member RecallState = kItf.Command("RecallState", "*RCL %s");
 constexpr Member EnableLocalControls = kItf.Method("EnableLocalControls");
 constexpr Member DisableLocalControls = kItf.Method("DisableLocalControls");
-constexpr Member Beep = {.iid = kItf.iid,
-                         .iface = kItf.name,
-                         .name = "Beep",
-                         .powerSupply = true,
-                         .command = "SYST:BEEP"};
+constexpr Member Beep = kItf.Command("Beep", "SYST:BEEP");
 constexpr Member get_AsyncEventsEnabled = kItf.Get("get_AsyncEventsEnabled");
 constexpr Member put_AsyncEventsEnabled = kItf.Put("put_AsyncEventsEnabled");
 constexpr Member get_IO = Unchecked(kItf.Get("get_IO"));

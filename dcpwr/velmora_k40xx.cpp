@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "dcpwr/channel.h"
 #include "dcpwr/calibrations.h"
+#include "dcpwr/channel.h"
 #include "dcpwr/display.h"
 #include "dcpwr/instances.h"
 #include "dcpwr/keyword_tables.h"
@@ -78,47 +78,54 @@ constexpr Member put_TrackingEnabled =
 namespace triggers {
 constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxTriggers, "IVelmoraK40xxTriggers", true};
 constexpr const char* kCouplingKey = "IVelmoraK40xxTriggers.Coupling";
-constexpr Member Abort = {.iid = kItf.iid, .iface = kItf.name, .name = "Abort",
-                          .powerSupply = true, .command = "ABOR"};
-constexpr Member Initiate = {.iid = kItf.iid, .iface = kItf.name, .name = "Initiate",
-                             .powerSupply = true, .command = "INIT"};
-constexpr Member SendSoftwareTrigger = {.iid = kItf.iid, .iface = kItf.name,
-                                        .name = "SendSoftwareTrigger", .powerSupply = true,
-                                        .command = "*TRG"};
+constexpr Member Abort = kItf.Command("Abort", "ABOR");
+constexpr Member Initiate = kItf.Command("Initiate", "INIT");
+constexpr Member SendSoftwareTrigger = kItf.Command("SendSoftwareTrigger", "*TRG");
 constexpr Member get_Count = kItf.Get("get_Count");
 constexpr Member get_Item = kItf.Get("get_Item");
 constexpr Member get_Name = kItf.Get("get_Name");
 constexpr Member get_Coupling = kItf.Get("get_Coupling", kCouplingKey, "INST:COUP?");
-constexpr Member put_Coupling = WithKeywords(
-    kItf.Put("put_Coupling", kCouplingKey, "INST:COUP %s"), &EnumKeyword<KeywordEnum::Coupling>);
+constexpr Member put_Coupling = WithKeywords(kItf.Put("put_Coupling", kCouplingKey, "INST:COUP %s"),
+                                             &EnumKeyword<KeywordEnum::Coupling>);
 }  // namespace triggers
-
-
-
 
 class RootFacet final : public DriverFacet<IVelmoraK40xx, VelmoraK40xx> {
  public:
   using DriverFacet::DriverFacet;
   HRESULT get_Outputs(IVelmoraK40xxOutputs** val) override {
-    return owner_->Frame(root::get_Outputs, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxOutputs, reinterpret_cast<void**>(val)); });
+    return owner_->Frame(root::get_Outputs, {val}, [&] {
+      return owner_->QueryInterface(IID_IVelmoraK40xxOutputs, reinterpret_cast<void**>(val));
+    });
   }
   HRESULT get_Display(IVelmoraK40xxDisplay** val) override {
-    return owner_->Frame(root::get_Display, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxDisplay, reinterpret_cast<void**>(val)); });
+    return owner_->Frame(root::get_Display, {val}, [&] {
+      return owner_->QueryInterface(IID_IVelmoraK40xxDisplay, reinterpret_cast<void**>(val));
+    });
   }
   HRESULT get_Status(IVelmoraK40xxStatus** val) override {
-    return owner_->Frame(root::get_Status, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxStatus, reinterpret_cast<void**>(val)); });
+    return owner_->Frame(root::get_Status, {val}, [&] {
+      return owner_->QueryInterface(IID_IVelmoraK40xxStatus, reinterpret_cast<void**>(val));
+    });
   }
   HRESULT get_System(IVelmoraK40xxSystem** val) override {
-    return owner_->Frame(root::get_System, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxSystem, reinterpret_cast<void**>(val)); });
+    return owner_->Frame(root::get_System, {val}, [&] {
+      return owner_->QueryInterface(IID_IVelmoraK40xxSystem, reinterpret_cast<void**>(val));
+    });
   }
   HRESULT get_IviDCPwr(IIviDCPwr** val) override {
-    return owner_->Frame(root::get_IviDCPwr, {val}, [&] { return owner_->QueryInterface(IID_IIviDCPwr, reinterpret_cast<void**>(val)); });
+    return owner_->Frame(root::get_IviDCPwr, {val}, [&] {
+      return owner_->QueryInterface(IID_IIviDCPwr, reinterpret_cast<void**>(val));
+    });
   }
   HRESULT get_Calibrations(IVelmoraK40xxCalibrations** val) override {
-    return owner_->Frame(root::get_Calibrations, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxCalibrations, reinterpret_cast<void**>(val)); });
+    return owner_->Frame(root::get_Calibrations, {val}, [&] {
+      return owner_->QueryInterface(IID_IVelmoraK40xxCalibrations, reinterpret_cast<void**>(val));
+    });
   }
   HRESULT get_Triggers(IVelmoraK40xxTriggers** val) override {
-    return owner_->Frame(root::get_Triggers, {val}, [&] { return owner_->QueryInterface(IID_IVelmoraK40xxTriggers, reinterpret_cast<void**>(val)); });
+    return owner_->Frame(root::get_Triggers, {val}, [&] {
+      return owner_->QueryInterface(IID_IVelmoraK40xxTriggers, reinterpret_cast<void**>(val));
+    });
   }
 };
 
@@ -126,10 +133,14 @@ class DCPwrFacet final : public DriverFacet<IIviDCPwr, VelmoraK40xx> {
  public:
   using DriverFacet::DriverFacet;
   HRESULT get_Outputs(IIviDCPwrOutputs** pVal) override {
-    return owner_->Frame(dcpwr::get_Outputs, {pVal}, [&] { return owner_->QueryInterface(IID_IIviDCPwrOutputs, reinterpret_cast<void**>(pVal)); });
+    return owner_->Frame(dcpwr::get_Outputs, {pVal}, [&] {
+      return owner_->QueryInterface(IID_IIviDCPwrOutputs, reinterpret_cast<void**>(pVal));
+    });
   }
   HRESULT get_Trigger(IIviDCPwrTrigger** pVal) override {
-    return owner_->Frame(dcpwr::get_Trigger, {pVal}, [&] { return owner_->QueryInterface(IID_IIviDCPwrTrigger, reinterpret_cast<void**>(pVal)); });
+    return owner_->Frame(dcpwr::get_Trigger, {pVal}, [&] {
+      return owner_->QueryInterface(IID_IIviDCPwrTrigger, reinterpret_cast<void**>(pVal));
+    });
   }
 };
 
@@ -138,14 +149,17 @@ class DCPwrOutputsFacet final : public Facet<IIviDCPwrOutputs, VelmoraK40xx> {
   using Facet::Facet;
   HRESULT get_Item(BSTR OutputName, IIviDCPwrOutput** pVal) override {
     return owner_->Frame(dcpwr_outputs::get_Item, {pVal}, [&] {
-      return owner_->RepCapItem("VelmoraK40xxOutput", OutputName, IID_IIviDCPwrOutput, reinterpret_cast<void**>(pVal));
+      return owner_->RepCapItem("VelmoraK40xxOutput", OutputName, IID_IIviDCPwrOutput,
+                                reinterpret_cast<void**>(pVal));
     });
   }
   HRESULT get_Count(LONG* pVal) override {
-    return owner_->Frame(dcpwr_outputs::get_Count, {pVal}, [&] { return owner_->RepCapCount("VelmoraK40xxOutput", pVal); });
+    return owner_->Frame(dcpwr_outputs::get_Count, {pVal},
+                         [&] { return owner_->RepCapCount("VelmoraK40xxOutput", pVal); });
   }
   HRESULT get_Name(LONG Index, BSTR* Name) override {
-    return owner_->Frame(dcpwr_outputs::get_Name, {Name}, [&] { return owner_->RepCapName("VelmoraK40xxOutput", Index, Name); });
+    return owner_->Frame(dcpwr_outputs::get_Name, {Name},
+                         [&] { return owner_->RepCapName("VelmoraK40xxOutput", Index, Name); });
   }
 };
 
@@ -178,15 +192,18 @@ class OutputsFacet final : public Facet<IVelmoraK40xxOutputs, VelmoraK40xx> {
  public:
   using Facet::Facet;
   HRESULT get_Count(LONG* val) override {
-    return owner_->Frame(outputs::get_Count, {val}, [&] { return owner_->RepCapCount("VelmoraK40xxOutput", val); });
+    return owner_->Frame(outputs::get_Count, {val},
+                         [&] { return owner_->RepCapCount("VelmoraK40xxOutput", val); });
   }
   HRESULT get_Item(BSTR Name, IVelmoraK40xxOutput** val) override {
     return owner_->Frame(outputs::get_Item, {val}, [&] {
-      return owner_->RepCapItem("VelmoraK40xxOutput", Name, IID_IVelmoraK40xxOutput, reinterpret_cast<void**>(val));
+      return owner_->RepCapItem("VelmoraK40xxOutput", Name, IID_IVelmoraK40xxOutput,
+                                reinterpret_cast<void**>(val));
     });
   }
   HRESULT get_Name(LONG Index, BSTR* val) override {
-    return owner_->Frame(outputs::get_Name, {val}, [&] { return owner_->RepCapName("VelmoraK40xxOutput", Index, val); });
+    return owner_->Frame(outputs::get_Name, {val},
+                         [&] { return owner_->RepCapName("VelmoraK40xxOutput", Index, val); });
   }
   HRESULT get_Channel(VelmoraK40xxOutputEnum* val) override {
     return owner_->Get(outputs::get_Channel, val, [&] {
@@ -199,8 +216,8 @@ class OutputsFacet final : public Facet<IVelmoraK40xxOutputs, VelmoraK40xx> {
         if (c != '+' && !std::isspace(static_cast<unsigned char>(c))) number.push_back(c);
       int32_t value = 0;
       if (!KeywordTable(KeywordEnum::Output).KeywordToEnum(owner_->GetModel(), number, &value))
-        return owner_->Errors().ReportErrorWithText(
-            Msg::E_IVI_UNEXPECTED_RESPONSE, "\"" + reply + "\" is not an output number");
+        return owner_->Errors().ReportErrorWithText(Msg::E_IVI_UNEXPECTED_RESPONSE,
+                                                    "\"" + reply + "\" is not an output number");
       *val = static_cast<VelmoraK40xxOutputEnum>(value);
       return hr;
     });
@@ -249,15 +266,18 @@ class TriggersFacet final : public Facet<IVelmoraK40xxTriggers, VelmoraK40xx> {
   // instrument's to ignore.
   HRESULT SendSoftwareTrigger() override { return Send(triggers::SendSoftwareTrigger); }
   HRESULT get_Count(LONG* val) override {
-    return owner_->Frame(triggers::get_Count, {val}, [&] { return owner_->RepCapCount("VelmoraK40xxTrigger", val); });
+    return owner_->Frame(triggers::get_Count, {val},
+                         [&] { return owner_->RepCapCount("VelmoraK40xxTrigger", val); });
   }
   HRESULT get_Item(BSTR Name, IVelmoraK40xxTrigger** val) override {
     return owner_->Frame(triggers::get_Item, {val}, [&] {
-      return owner_->RepCapItem("VelmoraK40xxTrigger", Name, IID_IVelmoraK40xxTrigger, reinterpret_cast<void**>(val));
+      return owner_->RepCapItem("VelmoraK40xxTrigger", Name, IID_IVelmoraK40xxTrigger,
+                                reinterpret_cast<void**>(val));
     });
   }
   HRESULT get_Name(LONG Index, BSTR* val) override {
-    return owner_->Frame(triggers::get_Name, {val}, [&] { return owner_->RepCapName("VelmoraK40xxTrigger", Index, val); });
+    return owner_->Frame(triggers::get_Name, {val},
+                         [&] { return owner_->RepCapName("VelmoraK40xxTrigger", Index, val); });
   }
   HRESULT get_Coupling(VelmoraK40xxCouplingEnum* val) override {
     return owner_->Get(triggers::get_Coupling, val, [&]() -> HRESULT {
@@ -279,8 +299,8 @@ class TriggersFacet final : public Facet<IVelmoraK40xxTriggers, VelmoraK40xx> {
     return owner_->Put(
         m, val,
         [&] {
-          HRESULT hr = CheckEnumValue(*owner_, m, val, VelmoraK40xxCouplingOn,
-                                      VelmoraK40xxCouplingP25N25);
+          HRESULT hr =
+              CheckEnumValue(*owner_, m, val, VelmoraK40xxCouplingOn, VelmoraK40xxCouplingP25N25);
           return FAILED(hr) ? hr : CheckModelValue(*owner_, m, val);
         },
         [&] {
@@ -305,17 +325,28 @@ class TriggersFacet final : public Facet<IVelmoraK40xxTriggers, VelmoraK40xx> {
 
 struct VelmoraK40xx::Facets {
   explicit Facets(VelmoraK40xx* owner)
-      : root(owner), dcpwr(owner), dcpwrOutputs(owner), dcpwrTrigger(owner), outputs(owner),
-        display(owner), status(owner), system(owner), calibrations(owner), triggers(owner),
+      : root(owner),
+        dcpwr(owner),
+        dcpwrOutputs(owner),
+        dcpwrTrigger(owner),
+        outputs(owner),
+        display(owner),
+        status(owner),
+        system(owner),
+        calibrations(owner),
+        triggers(owner),
         errorInfo(owner, kErrorInfoInterfaces) {}
 
   // The interfaces whose failures carry error information.
   static constexpr const IID* kErrorInfoInterfaces[] = {
-      &IID_IIviDriver, &IID_IIviDriverOperation, &IID_IIviDriverIdentity,
-      &IID_IIviComponentIdentity, &IID_IIviDriverUtility, &IID_IIviDCPwr,
-      &IID_IIviDCPwrOutputs, &IID_IIviDCPwrTrigger, &IID_IVelmoraK40xx,
-      &IID_IVelmoraK40xxOutputs, &IID_IVelmoraK40xxDisplay, &IID_IVelmoraK40xxStatus,
-      &IID_IVelmoraK40xxSystem, &IID_IVelmoraK40xxCalibrations, &IID_IVelmoraK40xxTriggers};
+      &IID_IIviDriver,           &IID_IIviDriverOperation,
+      &IID_IIviDriverIdentity,   &IID_IIviComponentIdentity,
+      &IID_IIviDriverUtility,    &IID_IIviDCPwr,
+      &IID_IIviDCPwrOutputs,     &IID_IIviDCPwrTrigger,
+      &IID_IVelmoraK40xx,        &IID_IVelmoraK40xxOutputs,
+      &IID_IVelmoraK40xxDisplay, &IID_IVelmoraK40xxStatus,
+      &IID_IVelmoraK40xxSystem,  &IID_IVelmoraK40xxCalibrations,
+      &IID_IVelmoraK40xxTriggers};
 
   RootFacet root;
   DCPwrFacet dcpwr;
@@ -330,7 +361,9 @@ struct VelmoraK40xx::Facets {
   ErrorInfoSupport errorInfo;
 };
 
-VelmoraK40xx* VelmoraK40xx::Create() { return new VelmoraK40xx(); }
+VelmoraK40xx* VelmoraK40xx::Create() {
+  return new VelmoraK40xx();
+}
 
 VelmoraK40xx::VelmoraK40xx() : facets_(std::make_unique<Facets>(this)) {}
 
@@ -339,22 +372,38 @@ VelmoraK40xx::~VelmoraK40xx() = default;
 std::span<const CComObject::InterfaceEntry> VelmoraK40xx::Interfaces() {
   using Self = VelmoraK40xx;
   static const InterfaceEntry kTable[] = {
-      {&IID_IVelmoraK40xx, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->root; }},
-      {&IID_IIviDriver, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->root; }},
-      {&IID_IIviDriverOperation, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->operation_; }},
-      {&IID_IIviDriverIdentity, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->identity_; }},
-      {&IID_IIviComponentIdentity, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->identity_; }},
-      {&IID_IIviDriverUtility, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->utility_; }},
-      {&IID_IIviDCPwr, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->dcpwr; }},
-      {&IID_IIviDCPwrOutputs, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->dcpwrOutputs; }},
-      {&IID_IIviDCPwrTrigger, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->dcpwrTrigger; }},
-      {&IID_IVelmoraK40xxOutputs, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->outputs; }},
-      {&IID_IVelmoraK40xxDisplay, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->display; }},
-      {&IID_IVelmoraK40xxStatus, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->status; }},
-      {&IID_IVelmoraK40xxSystem, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->system; }},
-      {&IID_IVelmoraK40xxCalibrations, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->calibrations; }},
-      {&IID_IVelmoraK40xxTriggers, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->triggers; }},
-      {&IID_ISupportErrorInfo, [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->errorInfo; }},
+      {&IID_IVelmoraK40xx,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->root; }},
+      {&IID_IIviDriver,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->root; }},
+      {&IID_IIviDriverOperation,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->operation_; }},
+      {&IID_IIviDriverIdentity,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->identity_; }},
+      {&IID_IIviComponentIdentity,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->identity_; }},
+      {&IID_IIviDriverUtility,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->utility_; }},
+      {&IID_IIviDCPwr,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->dcpwr; }},
+      {&IID_IIviDCPwrOutputs,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->dcpwrOutputs; }},
+      {&IID_IIviDCPwrTrigger,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->dcpwrTrigger; }},
+      {&IID_IVelmoraK40xxOutputs,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->outputs; }},
+      {&IID_IVelmoraK40xxDisplay,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->display; }},
+      {&IID_IVelmoraK40xxStatus,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->status; }},
+      {&IID_IVelmoraK40xxSystem,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->system; }},
+      {&IID_IVelmoraK40xxCalibrations,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->calibrations; }},
+      {&IID_IVelmoraK40xxTriggers,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->triggers; }},
+      {&IID_ISupportErrorInfo,
+       [](CComObject* o) -> IUnknown* { return &static_cast<Self*>(o)->facets_->errorInfo; }},
   };
   return kTable;
 }
@@ -376,7 +425,7 @@ std::vector<std::string> VelmoraK40xx::SupportedModelNames() const {
 HRESULT VelmoraK40xx::MorePhysicalNames(const char* repCap, std::vector<std::string>* names) {
   const char* pattern = std::strcmp(repCap, "VelmoraK40xxOutput") == 0        ? "Output%d"
                         : std::strcmp(repCap, "VelmoraK40xxCalibration") == 0 ? "Calibration%d"
-                                                                                : "Trigger%d";
+                                                                              : "Trigger%d";
   for (int32_t i = 2; i <= OutputCount(Model()); ++i) {
     char name[32];
     std::snprintf(name, sizeof name, pattern, static_cast<int>(i));
@@ -404,7 +453,9 @@ HRESULT VelmoraK40xx::ApplyModelLimits() {
   return hr;
 }
 
-HRESULT VelmoraK40xx::ResetThroughInterface() { return utility_.Reset(); }
+HRESULT VelmoraK40xx::ResetThroughInterface() {
+  return utility_.Reset();
+}
 
 HRESULT VelmoraK40xx::SelectOutput(CNode& node, int32_t index) {
   if (IsFamily(kFamilySingleOutput)) return S_OK;

@@ -46,6 +46,16 @@ struct InterfaceInfo {
                   .checked = {checked1, checked2},
                   .powerSupply = powerSupply};
   }
+  // A method sent as the instrument command `command`, formatted with the method's arguments.
+  constexpr Member Command(const char* member, const char* command,
+                           const char* checked1 = nullptr) const {
+    return Member{.iid = iid,
+                  .iface = name,
+                  .name = member,
+                  .checked = {checked1, nullptr},
+                  .powerSupply = powerSupply,
+                  .command = command};
+  }
   // A property getter; its result pointer is checked under the name "val".
   constexpr Member Get(const char* member, const char* simKey = nullptr,
                        const char* command = nullptr) const {
