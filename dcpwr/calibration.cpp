@@ -81,9 +81,8 @@ class CalibrationFacet final : public Facet<IVelmoraK40xxCalibration, VelmoraK40
   HRESULT ToLevel(const Member& m, VelmoraK40xxCalibrationLevelEnum level) {
     // A simulated program makes the same mistakes, so the level is checked there as well.
     auto check = [&] {
-      HRESULT hr = CheckEnumValue(*owner_, m, level, VelmoraK40xxCalibrationLevelMin,
-                                  VelmoraK40xxCalibrationLevelMax, "Level");
-      return FAILED(hr) ? hr : CheckModelValue(*owner_, m, level);
+      return CheckEnumAndModelValue(*owner_, m, level, VelmoraK40xxCalibrationLevelMin,
+                                    VelmoraK40xxCalibrationLevelMax, "Level");
     };
     return owner_->ActOrSimulate(
         m, {}, check,

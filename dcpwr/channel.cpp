@@ -18,4 +18,10 @@ std::string Keyword(CNode& node, KeywordEnum table, int32_t value) {
   return KeywordTable(table).EnumToKeyword(node.GetModel(), value);
 }
 
+HRESULT CheckEnumAndModelValue(CNode& node, const Member& m, int32_t value, int32_t first,
+                               int32_t last, const char* param) {
+  HRESULT hr = CheckEnumValue(node, m, value, first, last, param);
+  return FAILED(hr) ? hr : CheckModelValue(node, m, value);
+}
+
 }  // namespace vmk

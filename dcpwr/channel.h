@@ -64,6 +64,10 @@ HRESULT CheckModelValue(CNode& node, const Member& m, int32_t value);
 HRESULT CheckEnumValue(CNode& node, const Member& m, int32_t value, int32_t first, int32_t last,
                        const char* param = "val");
 
+// Both checks, in that order: a value the enumeration has, then one the session's model has.
+HRESULT CheckEnumAndModelValue(CNode& node, const Member& m, int32_t value, int32_t first,
+                               int32_t last, const char* param = "val");
+
 // The instrument keyword of an enumeration value for the session's model.
 std::string Keyword(CNode& node, KeywordEnum table, int32_t value);
 

@@ -64,12 +64,8 @@ constexpr const char* kCurrentKey = "IVelmoraK40xxOutput.CurrentLimit";
 constexpr const char* kBehaviorKey = "IVelmoraK40xxOutput.CurrentLimitBehavior";
 constexpr Member ApplyVoltageCurrent = kItf.Command("ApplyVoltageCurrent", "APPL %.15g, %.15g");
 constexpr Member ConfigureCurrentLimit = kItf.Command("ConfigureCurrentLimit", "CURR %.15g");
-constexpr Member ConfigureRange = WithKeywords({.iid = kItf.iid,
-                                                .iface = kItf.name,
-                                                .name = "ConfigureRange",
-                                                .powerSupply = true,
-                                                .command = "%s %.15g"},
-                                               &EnumKeyword<KeywordEnum::RangeType>);
+constexpr Member ConfigureRange =
+    WithKeywords(kItf.Command("ConfigureRange", "%s %.15g"), &EnumKeyword<KeywordEnum::RangeType>);
 constexpr Member Measure = kItf.Command("Measure", "MEAS:%s?", "val");
 constexpr Member QueryCurrentLimitMax = kItf.Method("QueryCurrentLimitMax", "val");
 constexpr Member QueryState = kItf.Method("QueryState", "val");
@@ -381,9 +377,8 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
                                 double Limit) override {
     const Member& m = output::ConfigureCurrentLimit;
     auto check = [&] {
-      HRESULT hr = CheckEnumValue(*owner_, m, Behavior, VelmoraK40xxCurrentLimitRegulate,
-                                  VelmoraK40xxCurrentLimitTrip, "Behavior");
-      return FAILED(hr) ? hr : CheckModelValue(*owner_, m, Behavior);
+      return CheckEnumAndModelValue(*owner_, m, Behavior, VelmoraK40xxCurrentLimitRegulate,
+                                    VelmoraK40xxCurrentLimitTrip, "Behavior");
     };
     return owner_->ActOrSimulate(
         m, {},
@@ -503,9 +498,8 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
     return owner_->Put(
         m, val,
         [&] {
-          HRESULT hr = CheckEnumValue(*owner_, m, val, VelmoraK40xxCurrentLimitRegulate,
-                                      VelmoraK40xxCurrentLimitTrip);
-          return FAILED(hr) ? hr : CheckModelValue(*owner_, m, val);
+          return CheckEnumAndModelValue(*owner_, m, val, VelmoraK40xxCurrentLimitRegulate,
+                                        VelmoraK40xxCurrentLimitTrip);
         },
         [] { return S_OK; });
   }

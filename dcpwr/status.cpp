@@ -45,9 +45,8 @@ constexpr RegisterCommands kRegisters[] = {
 // A register the enumeration does not name has no commands of its own; reading or writing the
 // status byte in its place would touch a register the caller never asked for.
 HRESULT CheckRegister(CNode& node, const Member& m, VelmoraK40xxStatusRegisterEnum reg) {
-  HRESULT hr = CheckEnumValue(node, m, reg, VelmoraK40xxStatusRegisterStatusByte,
-                              VelmoraK40xxStatusRegisterInstrument3, "Register");
-  return FAILED(hr) ? hr : CheckModelValue(node, m, reg);
+  return CheckEnumAndModelValue(node, m, reg, VelmoraK40xxStatusRegisterStatusByte,
+                                VelmoraK40xxStatusRegisterInstrument3, "Register");
 }
 
 HRESULT CheckSubRegister(CNode& node, const Member& m, VelmoraK40xxStatusSubRegisterEnum sub) {

@@ -227,8 +227,7 @@ class OutputsFacet final : public Facet<IVelmoraK40xxOutputs, VelmoraK40xx> {
     return owner_->Put(
         m, val,
         [&] {
-          HRESULT hr = CheckEnumValue(*owner_, m, val, VelmoraK40xxOutput1, VelmoraK40xxOutput3);
-          return FAILED(hr) ? hr : CheckModelValue(*owner_, m, val);
+          return CheckEnumAndModelValue(*owner_, m, val, VelmoraK40xxOutput1, VelmoraK40xxOutput3);
         },
         [&] { return owner_->IO().InstrPrintCommand(); });
   }
@@ -299,9 +298,8 @@ class TriggersFacet final : public Facet<IVelmoraK40xxTriggers, VelmoraK40xx> {
     return owner_->Put(
         m, val,
         [&] {
-          HRESULT hr =
-              CheckEnumValue(*owner_, m, val, VelmoraK40xxCouplingOn, VelmoraK40xxCouplingP25N25);
-          return FAILED(hr) ? hr : CheckModelValue(*owner_, m, val);
+          return CheckEnumAndModelValue(*owner_, m, val, VelmoraK40xxCouplingOn,
+                                        VelmoraK40xxCouplingP25N25);
         },
         [&] {
           CDriverIOManager& io = owner_->IO();
