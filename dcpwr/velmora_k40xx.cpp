@@ -3,8 +3,6 @@
 #include "dcpwr/velmora_k40xx.h"
 
 #include <cctype>
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "dcpwr/calibrations.h"
@@ -420,15 +418,9 @@ std::vector<std::string> VelmoraK40xx::SupportedModelNames() const {
   return names;
 }
 
-HRESULT VelmoraK40xx::MorePhysicalNames(const char* repCap, std::vector<std::string>* names) {
-  const char* pattern = std::strcmp(repCap, "VelmoraK40xxOutput") == 0        ? "Output%d"
-                        : std::strcmp(repCap, "VelmoraK40xxCalibration") == 0 ? "Calibration%d"
-                                                                              : "Trigger%d";
-  for (int32_t i = 2; i <= OutputCount(Model()); ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, pattern, static_cast<int>(i));
-    names->emplace_back(name);
-  }
+HRESULT VelmoraK40xx::MorePhysicalNames(const RepCapInfo& repCap, std::vector<std::string>* names) {
+  for (int32_t i = 2; i <= OutputCount(Model()); ++i)
+    names->push_back(repCap.instanceStem + std::to_string(i));
   return S_OK;
 }
 

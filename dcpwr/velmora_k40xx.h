@@ -17,7 +17,7 @@ class VelmoraK40xx final : public CDriver {
 
   bool IsMemberSupported(const Member& m) override;
   std::vector<std::string> SupportedModelNames() const override;
-  HRESULT MorePhysicalNames(const char* repCap, std::vector<std::string>* names) override;
+  HRESULT MorePhysicalNames(const RepCapInfo& repCap, std::vector<std::string>* names) override;
   HRESULT CreateInstance(const char* repCap, const std::string& physicalName, int32_t index,
                          CComObject** object, CNode** node) override;
   HRESULT ApplyModelLimits() override;

@@ -361,15 +361,11 @@ void CDriver::InvalidateAll() {
 // Repeated capabilities
 
 HRESULT CDriver::BuildRepCaps() {
-  for (const char* repCap : kRepCaps) {
-    std::vector<std::string> names;
-    if (std::strcmp(repCap, "VelmoraK40xxOutput") == 0)
-      names.push_back("Output1");
-    else if (std::strcmp(repCap, "VelmoraK40xxCalibration") == 0)
-      names.push_back("Calibration1");
-    else
-      names.push_back("Trigger1");
-    if (HRESULT hr = MorePhysicalNames(repCap, &names); FAILED(hr)) return hr;
+  for (const RepCapInfo& info : kRepCaps) {
+    const char* repCap = info.name;
+    // The first instance is always there; the model adds the others.
+    std::vector<std::string> names{std::string(info.instanceStem) + "1"};
+    if (HRESULT hr = MorePhysicalNames(info, &names); FAILED(hr)) return hr;
 
     std::vector<Instance> list;
     HRESULT hr = S_OK;
@@ -389,8 +385,8 @@ HRESULT CDriver::BuildRepCaps() {
 }
 
 HRESULT CDriver::ReleaseRepCaps() {
-  for (const char* repCap : kRepCaps) {
-    auto it = repCaps_.find(repCap);
+  for (const RepCapInfo& info : kRepCaps) {
+    auto it = repCaps_.find(info.name);
     if (it == repCaps_.end()) continue;
     std::vector<Instance> list = std::move(it->second);
     repCaps_.erase(it);

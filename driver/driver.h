@@ -8,9 +8,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/com/com_object.h"
 #include "driver/node.h"
 #include "io/io_seams.h"
+#include "platform/com/com_object.h"
 #include "services/validation.h"
 #include "vmk40xx/ivi_driver.h"
 
@@ -49,9 +49,15 @@ struct Instance {
 
 class CDriver : public CComObject, public CNode, public IoHost {
  public:
-  // Repeated capabilities, in the order they are built and released.
-  static constexpr const char* kRepCaps[] = {"VelmoraK40xxOutput", "VelmoraK40xxCalibration",
-                                             "VelmoraK40xxTrigger"};
+  // Repeated capabilities, in the order they are built and released, with the stem of their
+  // instances' physical names ("Output1", "Output2", ...).
+  struct RepCapInfo {
+    const char* name;
+    const char* instanceStem;
+  };
+  static constexpr RepCapInfo kRepCaps[] = {{"VelmoraK40xxOutput", "Output"},
+                                            {"VelmoraK40xxCalibration", "Calibration"},
+                                            {"VelmoraK40xxTrigger", "Trigger"}};
 
   CDriver* Root() override { return this; }
 
@@ -151,7 +157,7 @@ class CDriver : public CComObject, public CNode, public IoHost {
   // Every supported model, in the model table's order.
   virtual std::vector<std::string> SupportedModelNames() const = 0;
   // The names after the first of a repeated capability for the session's model.
-  virtual HRESULT MorePhysicalNames(const char* repCap, std::vector<std::string>* names) = 0;
+  virtual HRESULT MorePhysicalNames(const RepCapInfo& repCap, std::vector<std::string>* names) = 0;
   virtual HRESULT CreateInstance(const char* repCap, const std::string& physicalName, int32_t index,
                                  CComObject** object, CNode** node) = 0;
   // The instrument start-up step: serial remote mode, identification, model limits.
