@@ -1,8 +1,13 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when any is missing.
 set -euo pipefail
+# build and test; libraries; services and peers; Python; the trace report.
 packages=(cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-          libbenchmark-dev python3 python3-pyvisa-py locales)
+          libbenchmark-dev valgrind pkg-config locales
+          libpugixml-dev libtirpc-dev rpcsvc-proto libcli11-dev libreadline-dev
+          rpcbind python3 python3-pyvisa-py lxi-tools
+          python3-pytest mypy
+          xsltproc chromium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
