@@ -73,16 +73,15 @@ VMK40XX_EXPORT ViStatus VmK40xx_close(ViSession vi) {
   return OnObject(vi, [&](IUnknown* object) -> ViStatus {
     ComPtr<IIviDriver> driver;
     ViStatus status = Reach(vi, object, nullptr, driver);
-    if (status == VI_SUCCESS) {
-      status = MapAndRecord(vi, driver->Close());
-      // Only the call whose dispose ended the session gives up the session's reference, so two
-      // threads closing one session release it once.
-      const ViStatus disposed = SessionDispose(vi);
-      if (disposed == VI_SUCCESS) object->Release();
-      if (status == VI_SUCCESS) status = disposed;
-    }
+    if (status == VI_SUCCESS) status = MapAndRecord(vi, driver->Close());
+    // The session ends also when its object is no driver (an attached object without
+    // IIviDriver): kept, it could never be closed and its object never released. Only the call
+    // whose dispose ended the session gives up the session's reference, so that two threads
+    // closing one session release it once.
+    const ViStatus disposed = SessionDispose(vi);
+    if (disposed == VI_SUCCESS) object->Release();
     CoUninitialize();
-    return status;
+    return status != VI_SUCCESS ? status : disposed;
   });
 }
 
