@@ -1,10 +1,11 @@
 # The two commands of the README, plus the sanitizer run CI makes after them.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS ?= 2
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-sanitize demo clean
+.PHONY: all deps build test test-sanitize test-thread demo clean
 
 all: build
 
@@ -25,8 +26,21 @@ test-sanitize: deps
 	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j$(JOBS) --timeout 600
 
+# The concurrency tests (CTest label "thread") under ThreadSanitizer. A branch that adds such tests
+# labels them "thread" and names their executables in THREAD_TARGETS.
+THREAD_TARGETS ?= ivic_thread_tests platform_ivic_tests
+TSAN_FLAGS = -fsanitize=thread -fno-omit-frame-pointer
+test-thread: deps
+	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_C_FLAGS="$(TSAN_FLAGS)" -DCMAKE_CXX_FLAGS="$(TSAN_FLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread -DCMAKE_SHARED_LINKER_FLAGS=-fsanitize=thread
+	cmake --build $(TSAN_BUILD) -j$(JOBS) --target $(THREAD_TARGETS)
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --test-dir $(TSAN_BUILD) -L thread --output-on-failure -j$(JOBS) --timeout 600
+
 demo: build
 	$(BUILD)/bin/vmk40xx-demo
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

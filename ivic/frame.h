@@ -223,10 +223,9 @@ ViStatus OnInterface(ViSession vi, const char* channel, Work&& work) noexcept {
 // whose result could not be delivered does not reach the instrument.
 template <class C>
 struct Out {
+  explicit Out(C* p) : caller(p) {}
   C* caller;
 };
-template <class C>
-Out(C*) -> Out<C>;
 
 // A text result with the caller's size, copied by the buffer rule. A null buffer asks for the
 // size only, so the method is still called.
