@@ -3,8 +3,8 @@
 // access of the frame, instantiated for the row's COM accessor; the compiler checks each row's
 // type against the accessor's COM type, its repeated capability against the interface's place,
 // and its identifier against the VMK40XX_ATTR_ macro of the public header.
-#include <algorithm>
 #include <iterator>
+#include <type_traits>
 
 #include "ivic/frame.h"
 
@@ -111,13 +111,21 @@ constexpr Attribute kAttributes[] = {
 #include "vmk40xx/vmk40xx_attributes.def"
 };
 
-static_assert(std::is_sorted(std::begin(kAttributes), std::end(kAttributes),
-                             [](const Attribute& a, const Attribute& b) { return a.id < b.id; }));
+constexpr size_t IndexOf(ViAttr id) {
+  for (size_t i = 0; i < std::size(kAttributes); ++i)
+    if (kAttributes[i].id == id) return i;
+  return std::size(kAttributes);
+}
 
+// A switch over the identifiers, which the compiler turns into a few comparisons.
 const Attribute* Find(ViAttr id) {
-  auto it = std::lower_bound(std::begin(kAttributes), std::end(kAttributes), id,
-                             [](const Attribute& a, ViAttr k) { return a.id < k; });
-  return it != std::end(kAttributes) && it->id == id ? it : nullptr;
+  switch (id) {
+#define ATTR(id, name, type, access, repcap) \
+  case id:                                   \
+    return &kAttributes[std::integral_constant<size_t, IndexOf(id)>::value];
+#include "vmk40xx/vmk40xx_attributes.def"
+  }
+  return nullptr;
 }
 
 // The checks of identifier, type and access come before the session is looked at.

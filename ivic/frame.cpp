@@ -15,7 +15,7 @@ ViStatus Refuse(ViSession vi, const Refusal& refusal) noexcept {
   return refusal.status;
 }
 
-ViStatus MapAndRecord(ViSession vi, HRESULT hr) noexcept {
+ViStatus MapAndRecordStatus(ViSession vi, HRESULT hr) noexcept {
   const ViStatus status = MapStatus(hr);
   IErrorInfo* info = nullptr;
   if (GetErrorInfo(0, &info) != S_OK || !info) return status;
@@ -43,16 +43,6 @@ bool FirstLevel(const char* channel, std::string_view* level) {
   rest.remove_prefix(start);
   *level = rest.substr(0, rest.find(':'));
   return true;
-}
-
-ViStatus SessionObject::Open(ViSession vi) noexcept {
-  void* data = nullptr;
-  const ViStatus status = SessionGetDataPtr(
-      vi, &data, [](void* object) { static_cast<IUnknown*>(object)->AddRef(); });
-  if (status != VI_SUCCESS) return status;
-  if (!data) return kInvalidSessionHandle;
-  object_ = static_cast<IUnknown*>(data);
-  return VI_SUCCESS;
 }
 
 ViStatus TextResult::CopyTo(ViInt32 bufferSize, ViChar* buffer) const {

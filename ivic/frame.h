@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <new>
 #include <string>
 #include <string_view>
@@ -73,7 +74,12 @@ ViStatus Refuse(ViSession vi, ViStatus status, const std::string& text) noexcept
 
 // Maps `hr`, and records the calling thread's COM error description (taking it off the thread)
 // with the session under the mapped status. With no error information nothing is recorded.
-ViStatus MapAndRecord(ViSession vi, HRESULT hr) noexcept;
+ViStatus MapAndRecordStatus(ViSession vi, HRESULT hr) noexcept;
+inline ViStatus MapAndRecord(ViSession vi, HRESULT hr) noexcept {
+  // The COM frame clears the thread's error information when a method starts, so a plain
+  // success has none to record.
+  return hr == S_OK ? VI_SUCCESS : MapAndRecordStatus(vi, hr);
+}
 
 template <class Work>
 ViStatus Guarded(ViSession vi, Work&& work) noexcept {
@@ -135,22 +141,45 @@ struct Path<IVelmoraK40xxCalibration>
 // skipped); null and "" are the empty name; false when there is no level at all (only colons).
 bool FirstLevel(const char* channel, std::string_view* level);
 
-// A UTF-8 argument as a BSTR owned for the call; null counts as "".
+// A UTF-8 argument as a BSTR owned for the call; null counts as "". Short ASCII text (channel
+// names, most commands) is laid out as a BSTR in the object itself, length prefix and all,
+// which saves an allocation on every call: a callee may read an [in] BSTR but never frees it.
 class InText {
  public:
-  explicit InText(const char* utf8) : b_(com::Utf8ToBstr(utf8 ? utf8 : "")) {
-    if (!b_) throw std::bad_alloc();
-  }
-  explicit InText(std::string_view utf8) : b_(com::Utf8ToBstr(utf8)) {
-    if (!b_) throw std::bad_alloc();
+  explicit InText(const char* utf8) : InText(std::string_view(utf8 ? utf8 : "")) {}
+  explicit InText(std::string_view utf8) {
+    if (utf8.size() < kShort && IsAscii(utf8)) {
+      short_.bytes = static_cast<uint32_t>(utf8.size() * sizeof(OLECHAR));
+      for (size_t i = 0; i < utf8.size(); ++i) short_.chars[i] = static_cast<OLECHAR>(utf8[i]);
+      short_.chars[utf8.size()] = 0;
+      b_ = short_.chars;
+    } else {
+      b_ = com::Utf8ToBstr(utf8);
+      if (!b_) throw std::bad_alloc();
+      owned_ = true;
+    }
   }
   InText(const InText&) = delete;
   InText& operator=(const InText&) = delete;
-  ~InText() { SysFreeString(b_); }
+  ~InText() {
+    if (owned_) SysFreeString(b_);
+  }
   BSTR get() const { return b_; }
 
  private:
+  static constexpr size_t kShort = 32;
+  static bool IsAscii(std::string_view text) {
+    for (char c : text)
+      if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+  }
+  struct {
+    uint32_t bytes;  // the BSTR's byte count, just before its characters
+    OLECHAR chars[kShort];
+  } short_;
+  static_assert(offsetof(decltype(short_), chars) == sizeof(uint32_t));
   BSTR b_;
+  bool owned_ = false;
 };
 
 template <class Collection, class Item>
@@ -195,10 +224,18 @@ class SessionObject {
     if (object_) object_->Release();
   }
   // The session service's status, unchanged; a session without an object counts as invalid.
-  ViStatus Open(ViSession vi) noexcept;
+  ViStatus Open(ViSession vi) noexcept {
+    void* data = nullptr;
+    const ViStatus status = SessionGetDataPtr(vi, &data, &Retain);
+    if (status != VI_SUCCESS) return status;
+    if (!data) return kInvalidSessionHandle;
+    object_ = static_cast<IUnknown*>(data);
+    return VI_SUCCESS;
+  }
   IUnknown* get() const { return object_; }
 
  private:
+  static void Retain(void* object) { static_cast<IUnknown*>(object)->AddRef(); }
   IUnknown* object_ = nullptr;
 };
 

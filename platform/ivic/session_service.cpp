@@ -3,14 +3,13 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <random>
-#include <shared_mutex>
 #include <string>
 #include <thread>
-#include <unordered_map>
 
 namespace vmk::ivic {
 
@@ -50,8 +49,8 @@ Status Take(ErrorRecord& record, int32_t bufferSize, Status* code, char* descrip
 
 thread_local ErrorRecord t_error;
 
+// What a session has besides its data pointer: the caller's lock and the error record.
 struct Session {
-  std::atomic<void*> data{nullptr};
   std::mutex mutex;  // guards everything below
   std::condition_variable released;
   std::thread::id owner;
@@ -60,8 +59,9 @@ struct Session {
   ErrorRecord error;
 };
 
-// A bijection of 32-bit values (the finalizer of MurmurHash3): successive counters give
-// scattered handles, and distinct counters never give the same handle.
+// A handle is a slot index and that slot's generation, put through a fixed permutation of 32-bit
+// values (the finalizer of MurmurHash3) after a per-process seed, so that handles look unrelated
+// and mean nothing in another run. The permutation is undone to find the slot.
 constexpr uint32_t Scatter(uint32_t x) {
   x ^= x >> 16;
   x *= 0x85EBCA6Bu;
@@ -70,6 +70,31 @@ constexpr uint32_t Scatter(uint32_t x) {
   x ^= x >> 16;
   return x;
 }
+constexpr uint32_t Gather(uint32_t x) {
+  x ^= x >> 16;
+  x *= 0x7ED1B41Du;  // the inverse of 0xC2B2AE35 modulo 2^32
+  x ^= (x >> 13) ^ (x >> 26);
+  x *= 0xA5CB9243u;  // the inverse of 0x85EBCA6B
+  x ^= x >> 16;
+  return x;
+}
+static_assert(Gather(Scatter(0)) == 0 && Gather(Scatter(0xDEADBEEFu)) == 0xDEADBEEFu &&
+              Gather(Scatter(0x0001FFFFu)) == 0x0001FFFFu);
+
+constexpr uint32_t kIndexBits = 16;
+constexpr uint32_t kChunkSlots = 256;
+constexpr uint32_t kMaxSlots = 1u << kIndexBits;
+// A freed slot is taken again only once this many others are free: with the FIFO of free slots
+// and 16 bits of generation, a handle value comes back after some 67 million sessions.
+constexpr size_t kReserve = 1024;
+
+struct Slot {
+  std::atomic<Handle> handle{kNoSession};  // the live handle; kNoSession while free
+  std::atomic<uint32_t> readers{0};         // data-pointer lookups in progress
+  std::atomic<void*> data{nullptr};
+  uint16_t generation = 0;              // guarded by the table's mutex
+  std::shared_ptr<Session> session;     // likewise
+};
 
 class SessionTable {
  public:
@@ -83,11 +108,27 @@ class SessionTable {
     *handle = kNoSession;
     try {
       auto session = std::make_shared<Session>();
-      std::unique_lock lock(mutex_);
+      std::lock_guard lock(mutex_);
+      Slot* slot = nullptr;
+      uint32_t index = 0;
+      if (free_.size() > kReserve || (count_ == kMaxSlots && !free_.empty())) {
+        index = free_.front();
+        free_.pop_front();
+        slot = &At(index);
+      } else if (count_ < kMaxSlots) {
+        index = count_;
+        if (index % kChunkSlots == 0) chunks_[index / kChunkSlots].store(new Slot[kChunkSlots]);
+        slot = &At(index);
+        count_.store(index + 1, std::memory_order_release);
+      } else {
+        return kOutOfMemory;  // 65,536 sessions open at once
+      }
       Handle h;
-      do h = Scatter(next_++);
-      while (h == kNoSession || sessions_.contains(h));
-      sessions_.emplace(h, std::move(session));
+      do h = Scatter(((uint32_t{++slot->generation} << kIndexBits) | index) ^ seed_);
+      while (h == kNoSession);
+      slot->session = std::move(session);
+      slot->data.store(nullptr);
+      slot->handle.store(h);
       *handle = h;
       return kSuccess;
     } catch (const std::bad_alloc&) {
@@ -98,11 +139,16 @@ class SessionTable {
   Status Dispose(Handle handle) {
     std::shared_ptr<Session> session;
     {
-      std::unique_lock lock(mutex_);
-      auto it = sessions_.find(handle);
-      if (it == sessions_.end()) return kInvalidSessionHandle;
-      session = std::move(it->second);
-      sessions_.erase(it);
+      std::lock_guard lock(mutex_);
+      Slot* slot = Live(handle);
+      if (!slot) return kInvalidSessionHandle;
+      // From here no lookup starts on the handle; the ones under way finish before the slot is
+      // freed, so whatever they retained was retained while the session still held it.
+      slot->handle.store(kNoSession);
+      while (slot->readers.load() != 0) std::this_thread::yield();
+      slot->data.store(nullptr);
+      session = std::move(slot->session);
+      free_.push_back(IndexOf(handle));
     }
     {
       std::lock_guard lock(session->mutex);
@@ -112,31 +158,66 @@ class SessionTable {
     return kSuccess;
   }
 
-  // The data pointer, read (and retained) under the table's shared lock: Dispose takes the lock
-  // exclusively, so the session cannot go in between.
-  Status DataPtr(Handle handle, void** data, void (*retain)(void*)) {
-    std::shared_lock lock(mutex_);
-    auto it = sessions_.find(handle);
-    if (it == sessions_.end()) return kInvalidSessionHandle;
-    void* p = it->second->data.load(std::memory_order_acquire);
-    if (p && retain) retain(p);
-    *data = p;
+  Status SetData(Handle handle, void* data) {
+    std::lock_guard lock(mutex_);
+    Slot* slot = Live(handle);
+    if (!slot) return kInvalidSessionHandle;
+    slot->data.store(data);
     return kSuccess;
   }
 
+  // Lock-free: every C call passes through here. The reader count and the handle check pair with
+  // Dispose's store and wait (both sequentially consistent): either this lookup sees the session
+  // gone, or Dispose waits for it to finish.
+  Status Data(Handle handle, void** data, void (*retain)(void*)) {
+    const uint32_t index = IndexOf(handle);
+    if (handle == kNoSession || index >= count_.load(std::memory_order_acquire))
+      return kInvalidSessionHandle;
+    Slot& slot = At(index);
+    slot.readers.fetch_add(1);
+    Status status = kInvalidSessionHandle;
+    if (slot.handle.load() == handle) {
+      void* p = slot.data.load();
+      if (p && retain) retain(p);
+      *data = p;
+      status = kSuccess;
+    }
+    slot.readers.fetch_sub(1);
+    return status;
+  }
+
   std::shared_ptr<Session> Find(Handle handle) {
-    std::shared_lock lock(mutex_);
-    auto it = sessions_.find(handle);
-    return it == sessions_.end() ? nullptr : it->second;
+    std::lock_guard lock(mutex_);
+    Slot* slot = Live(handle);
+    return slot ? slot->session : nullptr;
   }
 
  private:
-  // Seeded per process, so that handles of one run mean nothing in another.
-  SessionTable() : next_(std::random_device{}()) {}
+  SessionTable() : seed_(std::random_device{}()) {}
+  ~SessionTable() {
+    for (auto& chunk : chunks_) delete[] chunk.load();
+  }
 
-  std::shared_mutex mutex_;
-  std::unordered_map<Handle, std::shared_ptr<Session>> sessions_;
-  uint32_t next_;
+  uint32_t IndexOf(Handle handle) const {
+    return (Gather(handle) ^ seed_) & (kMaxSlots - 1);
+  }
+  Slot& At(uint32_t index) {
+    return chunks_[index / kChunkSlots].load(std::memory_order_acquire)[index % kChunkSlots];
+  }
+  // The slot of a live handle; under mutex_.
+  Slot* Live(Handle handle) {
+    if (handle == kNoSession) return nullptr;
+    const uint32_t index = IndexOf(handle);
+    if (index >= count_.load()) return nullptr;
+    Slot& slot = At(index);
+    return slot.handle.load() == handle ? &slot : nullptr;
+  }
+
+  const uint32_t seed_;
+  std::mutex mutex_;  // New, Dispose and the slots' sessions
+  std::atomic<uint32_t> count_{0};
+  std::atomic<Slot*> chunks_[kMaxSlots / kChunkSlots] = {};
+  std::deque<uint32_t> free_;
 };
 
 }  // namespace
@@ -150,15 +231,12 @@ Status SessionDispose(Handle handle) {
 }
 
 Status SessionSetDataPtr(Handle handle, void* data) {
-  auto session = SessionTable::Get().Find(handle);
-  if (!session) return kInvalidSessionHandle;
-  session->data.store(data, std::memory_order_release);
-  return kSuccess;
+  return SessionTable::Get().SetData(handle, data);
 }
 
 Status SessionGetDataPtr(Handle handle, void** data, void (*retain)(void*)) {
   void* ignored;
-  return SessionTable::Get().DataPtr(handle, data ? data : &ignored, retain);
+  return SessionTable::Get().Data(handle, data ? data : &ignored, retain);
 }
 
 Status SessionLock(Handle handle, Boolean* hasLock) {

@@ -3,9 +3,10 @@
 // record per thread for calls made without a session. What the IVI shared components give a C
 // driver on Windows, written here for this library. Every operation may be called from any thread.
 //
-// Handles are drawn from a 32-bit sequence put through a fixed permutation: a value comes back
-// only after four billion further sessions, and consecutive sessions get unrelated values, so
-// neither a stale handle nor a neighbour's off-by-one reaches another session.
+// A handle names a slot and the slot's generation, scrambled: a freed slot is reused only once a
+// thousand others are free, so a handle value comes back only after some 67 million further
+// sessions, and consecutive sessions get unrelated values. Neither a stale handle nor a
+// neighbour's off-by-one reaches another session. Looking up a data pointer takes no lock.
 #pragma once
 
 #include <cstdint>
