@@ -187,6 +187,11 @@ TEST(Errors, TheFirstFailureIsKeptUntilRead) {
   EXPECT_EQ(TakeError(vi), (Recorded{VI_SUCCESS, ""}));
   EXPECT_EQ(VmK40xx_GetOutputName(vi, 3, 0, nullptr), ViStatus(0xBFFA0010u));
   EXPECT_EQ(VmK40xx_ConfigureVoltageLevel(vi, ":", 1.0), ViStatus(0xBFFA0066u));
+  // Asking for the size, with or without a buffer, keeps the error.
+  ViStatus code = 0;
+  EXPECT_EQ(VmK40xx_GetError(vi, &code, 0, nullptr), 70);
+  EXPECT_EQ(VmK40xx_GetError(vi, nullptr, 100, nullptr), 70);
+  EXPECT_EQ(code, ViStatus(0xBFFA0010u));
   EXPECT_EQ(TakeError(vi),
             (Recorded{ViStatus(0xBFFA0010u),
                       "VelmoraK40xx: Invalid value (3) for method get_Name, parameter Index."}));
