@@ -80,20 +80,20 @@ ViStatus SetProperty(ViSession vi, ViConstString channel, Value v) {
 }
 
 // Checks of every row, at compile time.
-#define ROW_CHECKS(id, name, repcap, itf)                                                    \
-  static_assert(VMK40XX_ATTR_##name == id, "VMK40XX_ATTR_" #name " in vmk40xx_c.h");        \
+#define ROW_CHECKS(id, name, repcap, itf)                                            \
+  static_assert(VMK40XX_ATTR_##name == id, "VMK40XX_ATTR_" #name " in vmk40xx_c.h"); \
   static_assert(Path<itf>::kRepCap == RepCap::repcap, #name ": repeated capability of " #itf);
 #define ATTR_RW(id, name, type, repcap, itf, prop) ROW_CHECKS(id, name, repcap, itf)
 #define ATTR_RO(id, name, type, repcap, itf, prop) ROW_CHECKS(id, name, repcap, itf)
 #define ATTR_WO(id, name, type, repcap, itf, prop) ROW_CHECKS(id, name, repcap, itf)
-#define ATTR_CONST(id, name, type, repcap, text)                                         \
-  static_assert(VMK40XX_ATTR_##name == id, "VMK40XX_ATTR_" #name " in vmk40xx_c.h");    \
+#define ATTR_CONST(id, name, type, repcap, text)                                     \
+  static_assert(VMK40XX_ATTR_##name == id, "VMK40XX_ATTR_" #name " in vmk40xx_c.h"); \
   static_assert(Type::type == Type::ViString && RepCap::repcap == RepCap::None);
 #include "vmk40xx/vmk40xx_attributes.def"
 #undef ROW_CHECKS
 
 constexpr Attribute kAttributes[] = {
-#define ATTR_RW(id, name, type, repcap, itf, prop)                    \
+#define ATTR_RW(id, name, type, repcap, itf, prop)                  \
   {id, Type::type, &GetProperty<itf, &itf::get_##prop, Type::type>, \
    &SetProperty<itf, &itf::put_##prop, Type::type>},
 #define ATTR_RO(id, name, type, repcap, itf, prop) \
@@ -102,11 +102,11 @@ constexpr Attribute kAttributes[] = {
   {id, Type::type, nullptr, &SetProperty<itf, &itf::put_##prop, Type::type>},
 #define ATTR_RO_VI_NULL(id, name, type, repcap, itf, prop) \
   {id, Type::type, &GetPropertyOrNew<itf, &itf::get_##prop, Type::type>, nullptr},
-#define ATTR_CONST(id, name, type, repcap, text)                                      \
-  {id, Type::type,                                                                    \
-   [](ViSession, ViConstString, Result r) -> ViStatus {                               \
-     return CopyText(text, r.bufferSize, static_cast<ViChar*>(r.value));              \
-   },                                                                                 \
+#define ATTR_CONST(id, name, type, repcap, text)                         \
+  {id, Type::type,                                                       \
+   [](ViSession, ViConstString, Result r) -> ViStatus {                  \
+     return CopyText(text, r.bufferSize, static_cast<ViChar*>(r.value)); \
+   },                                                                    \
    nullptr},
 #include "vmk40xx/vmk40xx_attributes.def"
 };

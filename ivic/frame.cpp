@@ -1,6 +1,5 @@
 #include "ivic/frame.h"
 
-
 #include "vmk40xx/server.h"
 
 namespace vmk::ivic {

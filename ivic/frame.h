@@ -61,9 +61,9 @@ inline constexpr Refusal kNoCom{VMK40XX_ERROR_FAILURE,
 inline constexpr Refusal kNoDriverObject{VMK40XX_ERROR_FAILURE,
                                          "The driver object could not be created."};
 inline constexpr Refusal kUnlockWithoutLock{VMK40XX_ERROR_FAILURE,
-                                      "The session lock is not held by the calling thread."};
-inline constexpr Refusal kNoConnection{
-    VMK40XX_ERROR_NOT_INITIALIZED, "A connection to the instrument has not been established."};
+                                            "The session lock is not held by the calling thread."};
+inline constexpr Refusal kNoConnection{VMK40XX_ERROR_NOT_INITIALIZED,
+                                       "A connection to the instrument has not been established."};
 inline constexpr Refusal kUnexpected{VMK40XX_ERROR_FAILURE,
                                      "Unexpected failure in the C interface."};
 
@@ -114,28 +114,42 @@ struct OnInstance {
   static constexpr RepCap kRepCap = Kind;
 };
 
-template <> struct Path<IIviDriver> : OnRoot<IID_IIviDriver> {};
-template <> struct Path<IIviDriverOperation> : OnRoot<IID_IIviDriverOperation> {};
-template <> struct Path<IIviDriverIdentity> : OnRoot<IID_IIviDriverIdentity> {};
-template <> struct Path<IIviDriverUtility> : OnRoot<IID_IIviDriverUtility> {};
-template <> struct Path<IIviDCPwrOutputs> : OnRoot<IID_IIviDCPwrOutputs> {};
-template <> struct Path<IIviDCPwrTrigger> : OnRoot<IID_IIviDCPwrTrigger> {};
-template <> struct Path<IVelmoraK40xxOutputs> : OnRoot<IID_IVelmoraK40xxOutputs> {};
-template <> struct Path<IVelmoraK40xxTriggers> : OnRoot<IID_IVelmoraK40xxTriggers> {};
-template <> struct Path<IVelmoraK40xxCalibrations> : OnRoot<IID_IVelmoraK40xxCalibrations> {};
-template <> struct Path<IVelmoraK40xxDisplay> : OnRoot<IID_IVelmoraK40xxDisplay> {};
-template <> struct Path<IVelmoraK40xxStatus> : OnRoot<IID_IVelmoraK40xxStatus> {};
-template <> struct Path<IVelmoraK40xxSystem> : OnRoot<IID_IVelmoraK40xxSystem> {};
-template <> struct Path<IIviDCPwrOutput> : OnInstance<IIviDCPwrOutputs, RepCap::Output> {};
-template <> struct Path<IVelmoraK40xxOutput> : OnInstance<IVelmoraK40xxOutputs, RepCap::Output> {};
+template <>
+struct Path<IIviDriver> : OnRoot<IID_IIviDriver> {};
+template <>
+struct Path<IIviDriverOperation> : OnRoot<IID_IIviDriverOperation> {};
+template <>
+struct Path<IIviDriverIdentity> : OnRoot<IID_IIviDriverIdentity> {};
+template <>
+struct Path<IIviDriverUtility> : OnRoot<IID_IIviDriverUtility> {};
+template <>
+struct Path<IIviDCPwrOutputs> : OnRoot<IID_IIviDCPwrOutputs> {};
+template <>
+struct Path<IIviDCPwrTrigger> : OnRoot<IID_IIviDCPwrTrigger> {};
+template <>
+struct Path<IVelmoraK40xxOutputs> : OnRoot<IID_IVelmoraK40xxOutputs> {};
+template <>
+struct Path<IVelmoraK40xxTriggers> : OnRoot<IID_IVelmoraK40xxTriggers> {};
+template <>
+struct Path<IVelmoraK40xxCalibrations> : OnRoot<IID_IVelmoraK40xxCalibrations> {};
+template <>
+struct Path<IVelmoraK40xxDisplay> : OnRoot<IID_IVelmoraK40xxDisplay> {};
+template <>
+struct Path<IVelmoraK40xxStatus> : OnRoot<IID_IVelmoraK40xxStatus> {};
+template <>
+struct Path<IVelmoraK40xxSystem> : OnRoot<IID_IVelmoraK40xxSystem> {};
+template <>
+struct Path<IIviDCPwrOutput> : OnInstance<IIviDCPwrOutputs, RepCap::Output> {};
+template <>
+struct Path<IVelmoraK40xxOutput> : OnInstance<IVelmoraK40xxOutputs, RepCap::Output> {};
 template <>
 struct Path<IVelmoraK40xxProtection>
     : OnInstance<IVelmoraK40xxOutputs, RepCap::Output, &IID_IVelmoraK40xxProtection> {};
 template <>
 struct Path<IVelmoraK40xxTrigger> : OnInstance<IVelmoraK40xxTriggers, RepCap::Trigger> {};
 template <>
-struct Path<IVelmoraK40xxCalibration>
-    : OnInstance<IVelmoraK40xxCalibrations, RepCap::Calibration> {};
+struct Path<IVelmoraK40xxCalibration> : OnInstance<IVelmoraK40xxCalibrations, RepCap::Calibration> {
+};
 
 // The instance name a channel name stands for: its first ':'-separated level (empty pieces are
 // skipped); null and "" are the empty name; false when there is no level at all (only colons).

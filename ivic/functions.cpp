@@ -40,15 +40,14 @@ VMK40XX_EXPORT ViStatus VmK40xx_self_test(ViSession vi, ViInt16* testResult,
 }
 VMK40XX_EXPORT ViStatus VmK40xx_error_query(ViSession vi, ViInt32* errorCode,
                                             ViChar errorMessage[1024]) {
-  return Call(vi, &IIviDriverUtility::ErrorQuery, Out(errorCode),
-              FixedTextOut{errorMessage, 1024});
+  return Call(vi, &IIviDriverUtility::ErrorQuery, Out(errorCode), FixedTextOut{errorMessage, 1024});
 }
 VMK40XX_EXPORT ViStatus VmK40xx_revision_query(ViSession vi, ViChar driverRev[256],
                                                ViChar instrRev[256]) {
   return OnInterface<IIviDriverIdentity>(vi, nullptr, [&](IIviDriverIdentity* id) -> ViStatus {
     if (!driverRev || !instrRev) return Refuse(vi, kNullResult);
-    const ViStatus driver = Invoke(vi, id, &IIviDriverIdentity::get_Revision,
-                                   FixedTextOut{driverRev, 256});
+    const ViStatus driver =
+        Invoke(vi, id, &IIviDriverIdentity::get_Revision, FixedTextOut{driverRev, 256});
     if (driver < 0) return driver;
     const ViStatus instrument = Invoke(vi, id, &IIviDriverIdentity::get_InstrumentFirmwareRevision,
                                        FixedTextOut{instrRev, 256});
@@ -84,8 +83,8 @@ VMK40XX_EXPORT ViStatus VmK40xx_GetTriggerName(ViSession vi, ViInt32 index, ViIn
                                                ViChar name[]) {
   return Call(vi, &IVelmoraK40xxTriggers::get_Name, index, TextOut{bufferSize, name});
 }
-VMK40XX_EXPORT ViStatus VmK40xx_GetCalibrationName(ViSession vi, ViInt32 index,
-                                                   ViInt32 bufferSize, ViChar name[]) {
+VMK40XX_EXPORT ViStatus VmK40xx_GetCalibrationName(ViSession vi, ViInt32 index, ViInt32 bufferSize,
+                                                   ViChar name[]) {
   return Call(vi, &IVelmoraK40xxCalibrations::get_Name, index, TextOut{bufferSize, name});
 }
 
@@ -261,8 +260,8 @@ VMK40XX_EXPORT ViStatus VmK40xx_StatusSetRegister(ViSession vi, ViInt32 reg, ViI
                                                   ViInt32 value) {
   return Call(vi, &IVelmoraK40xxStatus::put_Register, reg, subRegister, value);
 }
-VMK40XX_EXPORT ViStatus VmK40xx_StatusQueryRegister(ViSession vi, ViInt32 reg,
-                                                    ViInt32 subRegister, ViInt32* value) {
+VMK40XX_EXPORT ViStatus VmK40xx_StatusQueryRegister(ViSession vi, ViInt32 reg, ViInt32 subRegister,
+                                                    ViInt32* value) {
   return Call(vi, &IVelmoraK40xxStatus::QueryRegister, reg, subRegister, Out(value));
 }
 VMK40XX_EXPORT ViStatus VmK40xx_SystemBeep(ViSession vi) {
@@ -274,8 +273,8 @@ VMK40XX_EXPORT ViStatus VmK40xx_SystemEnableLocalControls(ViSession vi) {
 VMK40XX_EXPORT ViStatus VmK40xx_SystemDisableLocalControls(ViSession vi) {
   return Call(vi, &IVelmoraK40xxSystem::DisableLocalControls);
 }
-VMK40XX_EXPORT ViStatus VmK40xx_SystemGetMemoryName(ViSession vi, ViInt32 index,
-                                                    ViInt32 bufferSize, ViChar name[]) {
+VMK40XX_EXPORT ViStatus VmK40xx_SystemGetMemoryName(ViSession vi, ViInt32 index, ViInt32 bufferSize,
+                                                    ViChar name[]) {
   return Call(vi, &IVelmoraK40xxSystem::get_MemoryName, index, TextOut{bufferSize, name});
 }
 VMK40XX_EXPORT ViStatus VmK40xx_SystemSetMemoryName(ViSession vi, ViInt32 index,
@@ -296,39 +295,41 @@ VMK40XX_EXPORT ViStatus VmK40xx_SystemWaitForOperationComplete(ViSession vi,
 // Direct I/O goes to the message interface of the session's formatted-I/O object, so what the
 // caller writes is sent as it is: no terminator, no status check, no trace.
 VMK40XX_EXPORT ViStatus VmK40xx_SystemWrite(ViSession vi, ViConstString text) {
-  return OnInterface<IVelmoraK40xxSystem>(vi, nullptr, [&](IVelmoraK40xxSystem* system) -> ViStatus {
-    ComPtr<IMessage> message;
-    if (ViStatus s = DirectIo(vi, system, message)) return s;
-    LONG written = 0;
-    return MapAndRecord(vi, message->WriteString(InText(text).get(), &written));
-  });
+  return OnInterface<IVelmoraK40xxSystem>(
+      vi, nullptr, [&](IVelmoraK40xxSystem* system) -> ViStatus {
+        ComPtr<IMessage> message;
+        if (ViStatus s = DirectIo(vi, system, message)) return s;
+        LONG written = 0;
+        return MapAndRecord(vi, message->WriteString(InText(text).get(), &written));
+      });
 }
 
 // Reads at most size - 1 bytes, so that everything read fits with its terminating zero: a byte
 // read from the instrument and then cut off by the buffer would be lost for good.
 VMK40XX_EXPORT ViStatus VmK40xx_SystemRead(ViSession vi, ViInt32 size, ViChar buffer[],
                                            ViInt32* actualSize) {
-  return OnInterface<IVelmoraK40xxSystem>(vi, nullptr, [&](IVelmoraK40xxSystem* system) -> ViStatus {
-    if (!actualSize || !buffer) return Refuse(vi, kNullResult);
-    *actualSize = 0;
-    if (size < 0)
-      return Refuse(vi, VMK40XX_ERROR_INVALID_VALUE,
-                    "Invalid value (" + std::to_string(size) +
-                        ") for function VmK40xx_SystemRead, parameter size.");
-    ComPtr<IMessage> message;
-    if (ViStatus s = DirectIo(vi, system, message)) return s;
-    if (size <= 1) {
-      if (size == 1) buffer[0] = '\0';
-      return VI_SUCCESS;
-    }
-    TextResult text;
-    const ViStatus status = MapAndRecord(vi, message->ReadString(size - 1, text.get()));
-    if (status < 0) return status;
-    const std::string read = text.Utf8();
-    const ViStatus copied = CopyText(read, size, buffer);
-    *actualSize = static_cast<ViInt32>(std::min<size_t>(read.size(), size_t(size) - 1));
-    return copied > 0 ? copied : status;
-  });
+  return OnInterface<IVelmoraK40xxSystem>(
+      vi, nullptr, [&](IVelmoraK40xxSystem* system) -> ViStatus {
+        if (!actualSize || !buffer) return Refuse(vi, kNullResult);
+        *actualSize = 0;
+        if (size < 0)
+          return Refuse(vi, VMK40XX_ERROR_INVALID_VALUE,
+                        "Invalid value (" + std::to_string(size) +
+                            ") for function VmK40xx_SystemRead, parameter size.");
+        ComPtr<IMessage> message;
+        if (ViStatus s = DirectIo(vi, system, message)) return s;
+        if (size <= 1) {
+          if (size == 1) buffer[0] = '\0';
+          return VI_SUCCESS;
+        }
+        TextResult text;
+        const ViStatus status = MapAndRecord(vi, message->ReadString(size - 1, text.get()));
+        if (status < 0) return status;
+        const std::string read = text.Utf8();
+        const ViStatus copied = CopyText(read, size, buffer);
+        *actualSize = static_cast<ViInt32>(std::min<size_t>(read.size(), size_t(size) - 1));
+        return copied > 0 ? copied : status;
+      });
 }
 
 }  // extern "C"

@@ -37,8 +37,8 @@ ViStatus Bind(IUnknown* object, ViSession* vi) {
 
 extern "C" {
 
-VMK40XX_EXPORT ViStatus VmK40xx_init(ViConstString resourceName, ViBoolean idQuery,
-                                     ViBoolean reset, ViSession* vi) {
+VMK40XX_EXPORT ViStatus VmK40xx_init(ViConstString resourceName, ViBoolean idQuery, ViBoolean reset,
+                                     ViSession* vi) {
   return VmK40xx_InitWithOptions(resourceName, idQuery, reset, "", vi);
 }
 
@@ -54,8 +54,9 @@ VMK40XX_EXPORT ViStatus VmK40xx_InitWithOptions(ViConstString resourceName, ViBo
     if (FAILED(CreateDriver(object))) return Refuse(VI_NULL, kNoDriverObject);
     ComPtr<IIviDriver> driver;
     if (ViStatus s = Reach(VI_NULL, object.get(), nullptr, driver)) return s;
-    const HRESULT hr = driver->Initialize(InText(resourceName).get(), idQuery ? VARIANT_TRUE : VARIANT_FALSE,
-                                          reset ? VARIANT_TRUE : VARIANT_FALSE, InText(optionString).get());
+    const HRESULT hr =
+        driver->Initialize(InText(resourceName).get(), idQuery ? VARIANT_TRUE : VARIANT_FALSE,
+                           reset ? VARIANT_TRUE : VARIANT_FALSE, InText(optionString).get());
     if (FAILED(hr)) return MapAndRecord(VI_NULL, hr);
     ViSession handle = VI_NULL;
     if (ViStatus s = Bind(driver.get(), &handle)) {
@@ -88,7 +89,8 @@ VMK40XX_EXPORT ViStatus VmK40xx_close(ViSession vi) {
 VMK40XX_EXPORT ViStatus VmK40xx_GetNativeIUnknownPtr(ViSession vi, IUnknown** unknown) {
   return OnObject(vi, [&](IUnknown* object) -> ViStatus {
     if (!unknown) return Refuse(vi, kNullResult);
-    return MapAndRecord(vi, object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(unknown)));
+    return MapAndRecord(vi,
+                        object->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(unknown)));
   });
 }
 
@@ -125,8 +127,7 @@ VMK40XX_EXPORT ViStatus VmK40xx_ClearError(ViSession vi) {
   return SessionClearError(vi);
 }
 
-VMK40XX_EXPORT ViStatus VmK40xx_error_message(ViSession, ViStatus statusCode,
-                                              ViChar message[256]) {
+VMK40XX_EXPORT ViStatus VmK40xx_error_message(ViSession, ViStatus statusCode, ViChar message[256]) {
   if (!message) return Refuse(VI_NULL, kNullResult);
   const char* text = StatusText(statusCode);
   const size_t length = text ? std::min<size_t>(std::strlen(text), 255) : 0;

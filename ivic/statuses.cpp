@@ -17,9 +17,10 @@ struct Row {
   const char* text;
 };
 
-#define STATUS(name, vistatus, hresult, text)                                    \
+#define STATUS(name, vistatus, hresult, text)                                              \
   static_assert(uint32_t(VMK40XX_##name) == vistatus, "VMK40XX_" #name " in vmk40xx_c.h"); \
-  static_assert(uint32_t(hresult) == uint32_t(0) || (uint32_t(hresult) >> 31) == (uint32_t(vistatus) >> 31));
+  static_assert(uint32_t(hresult) == uint32_t(0) ||                                        \
+                (uint32_t(hresult) >> 31) == (uint32_t(vistatus) >> 31));
 #define OWN_STATUS(name, vistatus) \
   static_assert(uint32_t(VMK40XX_##name) == vistatus, "VMK40XX_" #name " in vmk40xx_c.h");
 #include "ivic/statuses.def"
@@ -33,13 +34,15 @@ constexpr Row kRows[] = {
 constexpr auto kByStatus = [] {
   std::array<Row, std::size(kRows)> rows{};
   std::copy(std::begin(kRows), std::end(kRows), rows.begin());
-  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.vistatus < b.vistatus; });
+  std::sort(rows.begin(), rows.end(),
+            [](const Row& a, const Row& b) { return a.vistatus < b.vistatus; });
   return rows;
 }();
 
 constexpr auto kByHresult = [] {
   auto rows = kByStatus;
-  std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.hresult < b.hresult; });
+  std::sort(rows.begin(), rows.end(),
+            [](const Row& a, const Row& b) { return a.hresult < b.hresult; });
   return rows;
 }();
 

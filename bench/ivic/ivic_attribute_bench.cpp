@@ -17,8 +17,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s c-simulate|com-simulate|c-voltage|com-voltage [N]\n",
-                 argv[0]);
+    std::fprintf(stderr, "usage: %s c-simulate|com-simulate|c-voltage|com-voltage [N]\n", argv[0]);
     return 2;
   }
   const char* which = argv[1];
@@ -51,8 +50,8 @@ int main(int argc, char** argv) {
   } else if (!std::strcmp(which, "c-voltage")) {
     rc = vmk::bench::MeasureInstructions(iterations, [&] {
       ViReal64 level = 0;
-      failures += VmK40xx_GetAttributeViReal64(vi, "Output2", VMK40XX_ATTR_VOLTAGE_LEVEL,
-                                               &level) != VI_SUCCESS;
+      failures += VmK40xx_GetAttributeViReal64(vi, "Output2", VMK40XX_ATTR_VOLTAGE_LEVEL, &level) !=
+                  VI_SUCCESS;
     });
   } else if (!std::strcmp(which, "com-voltage")) {
     rc = vmk::bench::MeasureInstructions(iterations, [&] {

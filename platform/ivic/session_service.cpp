@@ -90,10 +90,10 @@ constexpr size_t kReserve = 1024;
 
 struct Slot {
   std::atomic<Handle> handle{kNoSession};  // the live handle; kNoSession while free
-  std::atomic<uint32_t> readers{0};         // data-pointer lookups in progress
+  std::atomic<uint32_t> readers{0};        // data-pointer lookups in progress
   std::atomic<void*> data{nullptr};
-  uint16_t generation = 0;              // guarded by the table's mutex
-  std::shared_ptr<Session> session;     // likewise
+  uint16_t generation = 0;           // guarded by the table's mutex
+  std::shared_ptr<Session> session;  // likewise
 };
 
 class SessionTable {
@@ -198,9 +198,7 @@ class SessionTable {
     for (auto& chunk : chunks_) delete[] chunk.load();
   }
 
-  uint32_t IndexOf(Handle handle) const {
-    return (Gather(handle) ^ seed_) & (kMaxSlots - 1);
-  }
+  uint32_t IndexOf(Handle handle) const { return (Gather(handle) ^ seed_) & (kMaxSlots - 1); }
   Slot& At(uint32_t index) {
     return chunks_[index / kChunkSlots].load(std::memory_order_acquire)[index % kChunkSlots];
   }

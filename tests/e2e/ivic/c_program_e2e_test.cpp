@@ -43,8 +43,8 @@ void ExpectCommonLines(const ProgramRun& run) {
 }
 
 TEST(CProgram, DrivesASimulatedDualSupply) {
-  const ProgramRun run = RunProgram("TCPIP0::192.0.2.1::5025::SOCKET",
-                             "Simulate=true, DriverSetup=Model=K4201A");
+  const ProgramRun run =
+      RunProgram("TCPIP0::192.0.2.1::5025::SOCKET", "Simulate=true, DriverSetup=Model=K4201A");
   ASSERT_EQ(run.exit_code, 0) << run.output;
   ExpectCommonLines(run);
   EXPECT_NE(run.output.find("error query: 0, No error.\n"), std::string::npos) << run.output;

@@ -33,8 +33,7 @@ TEST(Threads, EachWithItsOwnSession) {
   RunThreads(kThreads, [&](int t) {
     for (int round = 0; round < 5; ++round) {
       ViSession vi = VI_NULL;
-      const std::string options =
-          std::string("Simulate=true, DriverSetup=Model=") + models[t % 4];
+      const std::string options = std::string("Simulate=true, DriverSetup=Model=") + models[t % 4];
       if (VmK40xx_InitWithOptions("TCPIP0::192.0.2.1::5025::SOCKET", VI_FALSE, VI_FALSE,
                                   options.c_str(), &vi) != VI_SUCCESS) {
         ++failures;
@@ -60,8 +59,8 @@ TEST(Threads, EachWithItsOwnSession) {
 }
 
 TEST(Threads, SharingOneSessionUnderTheLockNeverInterleaveASelection) {
-  const auto transcript = std::filesystem::temp_directory_path() /
-                          ("ivic_thread_" + std::to_string(getpid()) + ".log");
+  const auto transcript =
+      std::filesystem::temp_directory_path() / ("ivic_thread_" + std::to_string(getpid()) + ".log");
   std::filesystem::remove(transcript);
   constexpr int kRounds = 40;
   std::atomic<int> failures{0};
@@ -82,8 +81,8 @@ TEST(Threads, SharingOneSessionUnderTheLockNeverInterleaveASelection) {
         ViReal64 back = 0;
         if (VmK40xx_LockSession(vi, &has) != VI_SUCCESS) ++failures;
         if (VmK40xx_ConfigureVoltageLevel(vi, output.c_str(), level) != VI_SUCCESS) ++failures;
-        if (VmK40xx_GetAttributeViReal64(vi, output.c_str(), VMK40XX_ATTR_VOLTAGE_LEVEL,
-                                         &back) != VI_SUCCESS ||
+        if (VmK40xx_GetAttributeViReal64(vi, output.c_str(), VMK40XX_ATTR_VOLTAGE_LEVEL, &back) !=
+                VI_SUCCESS ||
             std::fabs(back - level) > 1e-9)
           ++failures;
         if (VmK40xx_UnlockSession(vi, &has) != VI_SUCCESS) ++failures;
@@ -126,8 +125,8 @@ TEST(Threads, ClosingASessionWhileOthersCallOnIt) {
         while (!go) std::this_thread::yield();
         for (int k = 0; k < 200; ++k) {
           char model[16];
-          const ViStatus s = VmK40xx_GetAttributeViString(
-              vi, "", VMK40XX_ATTR_INSTRUMENT_MODEL, sizeof model, model);
+          const ViStatus s = VmK40xx_GetAttributeViString(vi, "", VMK40XX_ATTR_INSTRUMENT_MODEL,
+                                                          sizeof model, model);
           // Before the close, during it (the object is already closed), or after it.
           if (s != VI_SUCCESS && s != ViStatus(0xBFFA001Du) && s != ViStatus(0xBFFA1190u))
             ++unexpected;

@@ -43,28 +43,23 @@ TEST(Dispatch, IdentifierTypeAndAccessAreCheckedBeforeTheSession) {
     EXPECT_EQ(Refused([&] { return VmK40xx_SetAttributeViInt32(vi, "", 1150012, 1); }), unknown);
     EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViReal64(vi, "", 1150012, &r); }), unknown);
     EXPECT_EQ(Refused([&] { return VmK40xx_SetAttributeViReal64(vi, "", 1150012, 1); }), unknown);
-    EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViBoolean(vi, "", 1150012, &b); }),
-              unknown);
+    EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViBoolean(vi, "", 1150012, &b); }), unknown);
     EXPECT_EQ(Refused([&] { return VmK40xx_SetAttributeViBoolean(vi, "", 1150012, 1); }), unknown);
     EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViString(vi, "", 1150012, 8, text); }),
               unknown);
-    EXPECT_EQ(Refused([&] { return VmK40xx_SetAttributeViString(vi, "", 1150012, "x"); }),
-              unknown);
-    EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViSession(vi, "", 1150012, &s); }),
-              unknown);
+    EXPECT_EQ(Refused([&] { return VmK40xx_SetAttributeViString(vi, "", 1150012, "x"); }), unknown);
+    EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViSession(vi, "", 1150012, &s); }), unknown);
     EXPECT_EQ(Refused([&] { return VmK40xx_SetAttributeViSession(vi, "", 1150012, 1); }), unknown);
     EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViInt32(vi, "", 0, &i); }), unknown);
 
     const Recorded get_type{kWrongType, "Incorrect GetAttribute for attribute of this type."};
     const Recorded set_type{kWrongType, "Incorrect SetAttribute for attribute of this type."};
-    EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViReal64(vi, "", 1050203, &r); }),
-              get_type);
+    EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViReal64(vi, "", 1050203, &r); }), get_type);
     EXPECT_EQ(Refused([&] { return VmK40xx_SetAttributeViInt32(vi, "Output1", 1250001, 5); }),
               set_type);
     EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViSession(vi, "", 1050203, &s); }),
               get_type);
-    EXPECT_EQ(Refused([&] { return VmK40xx_SetAttributeViSession(vi, "", 1050005, 1); }),
-              set_type);
+    EXPECT_EQ(Refused([&] { return VmK40xx_SetAttributeViSession(vi, "", 1050005, 1); }), set_type);
     EXPECT_EQ(Refused([&] { return VmK40xx_GetAttributeViBoolean(vi, "", 1150007, &b); }),
               get_type);
 
@@ -79,8 +74,8 @@ TEST(Dispatch, IdentifierTypeAndAccessAreCheckedBeforeTheSession) {
 
 TEST(Dispatch, ARefusalIsRecordedWithALiveSession) {
   const ViSession vi = OpenSimulated();
-  EXPECT_EQ(VmK40xx_SetAttributeViBoolean(vi, "Output2",
-                                          VMK40XX_ATTR_OUTPUT_PROTECTION_OVP_TRIPPED, VI_TRUE),
+  EXPECT_EQ(VmK40xx_SetAttributeViBoolean(vi, "Output2", VMK40XX_ATTR_OUTPUT_PROTECTION_OVP_TRIPPED,
+                                          VI_TRUE),
             kReadOnly);
   EXPECT_EQ(TakeError(vi), (Recorded{kReadOnly, "Attribute is read only."}));
   VmK40xx_close(vi);
@@ -94,8 +89,7 @@ TEST(Constants, ThePrefixNeedsNoSessionAndTheVersionsNoneEither) {
                                            sizeof prefix, prefix),
               VI_SUCCESS);
     EXPECT_STREQ(prefix, "VmK40xx");
-    EXPECT_EQ(VmK40xx_GetAttributeViString(h, "", VMK40XX_ATTR_SPECIFIC_DRIVER_PREFIX, 0,
-                                           nullptr),
+    EXPECT_EQ(VmK40xx_GetAttributeViString(h, "", VMK40XX_ATTR_SPECIFIC_DRIVER_PREFIX, 0, nullptr),
               8);
   }
   for (ViSession h : {ViSession(VI_NULL), vi}) {
@@ -161,18 +155,18 @@ TEST(Values, EachTypeReadsBackPerInstance) {
                                          sizeof text, text),
             VI_SUCCESS);
   EXPECT_STREQ(text, "Sim1.1.5.0");
-  EXPECT_EQ(VmK40xx_GetAttributeViString(vi, "", VMK40XX_ATTR_INSTRUMENT_MANUFACTURER,
-                                         sizeof text, text),
-            VI_SUCCESS);
+  EXPECT_EQ(
+      VmK40xx_GetAttributeViString(vi, "", VMK40XX_ATTR_INSTRUMENT_MANUFACTURER, sizeof text, text),
+      VI_SUCCESS);
   EXPECT_STREQ(text, "Velmora Technologies");
   EXPECT_EQ(VmK40xx_GetAttributeViString(vi, "", VMK40XX_ATTR_DRIVER_SETUP, sizeof text, text),
             VI_SUCCESS);
   EXPECT_STREQ(text, "Model=K4301A");
 
   // The model cannot be set; the driver says why.
-  EXPECT_EQ(VmK40xx_SetAttributeViInt32(vi, "", VMK40XX_ATTR_SYSTEM_MODEL,
-                                        VMK40XX_VAL_MODEL_K4102A),
-            ViStatus(0xBFFA0012u));
+  EXPECT_EQ(
+      VmK40xx_SetAttributeViInt32(vi, "", VMK40XX_ATTR_SYSTEM_MODEL, VMK40XX_VAL_MODEL_K4102A),
+      ViStatus(0xBFFA0012u));
   EXPECT_EQ(TakeError(vi).second,
             "VelmoraK40xx: Does not support this class-compliant feature: property put_Model - "
             "for simulation use Initialize() option.");

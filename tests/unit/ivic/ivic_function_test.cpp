@@ -84,8 +84,7 @@ TEST_F(Functions, ResultsOfTheClassAndOwnFunctions) {
   EXPECT_EQ(VmK40xx_OutputGetStep(vi, "Output1", VMK40XX_VAL_VOLTAGE_STEP, &value), VI_SUCCESS);
   EXPECT_EQ(value, 0.125);
   EXPECT_EQ(VmK40xx_Measure(vi, "Output2", VMK40XX_VAL_MEASURE_VOLTAGE, nullptr), kFailure);
-  EXPECT_EQ(VmK40xx_QueryOutputState(vi, "Output2", VMK40XX_VAL_OUTPUT_CONSTANT_VOLTAGE,
-                                     nullptr),
+  EXPECT_EQ(VmK40xx_QueryOutputState(vi, "Output2", VMK40XX_VAL_OUTPUT_CONSTANT_VOLTAGE, nullptr),
             kFailure);
   ViInt32 reg = -1;
   EXPECT_EQ(VmK40xx_StatusGetRegister(vi, VMK40XX_VAL_STATUS_REGISTER_STANDARD_EVENT,
@@ -101,8 +100,7 @@ TEST_F(Functions, InterchangeCheckingIsNotOffered) {
   EXPECT_EQ(VmK40xx_ResetInterchangeCheck(vi), ViStatus(0xBFFA0011u));
   EXPECT_EQ(VmK40xx_ClearInterchangeWarnings(vi), ViStatus(0xBFFA0011u));
   char warning[64] = "untouched";
-  EXPECT_EQ(VmK40xx_GetNextInterchangeWarning(vi, sizeof warning, warning),
-            ViStatus(0xBFFA0011u));
+  EXPECT_EQ(VmK40xx_GetNextInterchangeWarning(vi, sizeof warning, warning), ViStatus(0xBFFA0011u));
   EXPECT_STREQ(warning, "untouched");
   char record[64] = "untouched";
   EXPECT_EQ(VmK40xx_GetNextCoercionRecord(vi, sizeof record, record), VI_SUCCESS);

@@ -26,9 +26,9 @@ constexpr ViStatus kFailure = ViStatus(0x80000000u);
 TEST(Init, AFailureLeavesNoSessionAndTheThreadHasItsDescription) {
   VmK40xx_ClearError(VI_NULL);
   ViSession vi = 77;
-  EXPECT_EQ(VmK40xx_InitWithOptions(vmk::test::kResource, VI_FALSE, VI_FALSE, "Simulate=maybe",
-                                    &vi),
-            ViStatus(0xBFFA004Cu));
+  EXPECT_EQ(
+      VmK40xx_InitWithOptions(vmk::test::kResource, VI_FALSE, VI_FALSE, "Simulate=maybe", &vi),
+      ViStatus(0xBFFA004Cu));
   EXPECT_EQ(vi, VI_NULL);
   EXPECT_EQ(TakeError(VI_NULL),
             (Recorded{ViStatus(0xBFFA004Cu),
@@ -40,9 +40,9 @@ TEST(Init, AFailureLeavesNoSessionAndTheThreadHasItsDescription) {
   EXPECT_EQ(vi, VI_NULL);
   EXPECT_NE(TakeError(VI_NULL).second, "");
 
-  EXPECT_EQ(VmK40xx_InitWithOptions(vmk::test::kResource, VI_FALSE, VI_FALSE, "Simulate=true",
-                                    nullptr),
-            kFailure);
+  EXPECT_EQ(
+      VmK40xx_InitWithOptions(vmk::test::kResource, VI_FALSE, VI_FALSE, "Simulate=true", nullptr),
+      kFailure);
 }
 
 TEST(Init, NullTextsCountAsEmpty) {
@@ -72,8 +72,7 @@ TEST(Handles, StaleZeroAndMadeUpHandlesGetTheServiceStatusOnly) {
               kInvalidHandle);
     EXPECT_EQ(count, -1);
     EXPECT_EQ(VmK40xx_ConfigureVoltageLevel(h, "Output1", 1.0), kInvalidHandle);
-    EXPECT_EQ(VmK40xx_Measure(h, "Output1", VMK40XX_VAL_MEASURE_VOLTAGE, &level),
-              kInvalidHandle);
+    EXPECT_EQ(VmK40xx_Measure(h, "Output1", VMK40XX_VAL_MEASURE_VOLTAGE, &level), kInvalidHandle);
     EXPECT_EQ(VmK40xx_LockSession(h, &has), kInvalidHandle);
     EXPECT_EQ(has, VI_FALSE);
     EXPECT_EQ(VmK40xx_close(h), kInvalidHandle);
@@ -92,9 +91,9 @@ TEST(Handles, TenThousandClosedSessionsNeverReachALiveOne) {
   std::set<ViSession> closed;
   for (int i = 0; i < 10000; ++i) {
     ViSession vi = VI_NULL;
-    ASSERT_EQ(VmK40xx_InitWithOptions(vmk::test::kResource, VI_FALSE, VI_FALSE, "Simulate=true",
-                                      &vi),
-              VI_SUCCESS);
+    ASSERT_EQ(
+        VmK40xx_InitWithOptions(vmk::test::kResource, VI_FALSE, VI_FALSE, "Simulate=true", &vi),
+        VI_SUCCESS);
     ASSERT_TRUE(closed.insert(vi).second) << "handle " << vi << " issued twice";
     ASSERT_EQ(VmK40xx_close(vi), VI_SUCCESS);
   }
@@ -104,15 +103,15 @@ TEST(Handles, TenThousandClosedSessionsNeverReachALiveOne) {
   EXPECT_FALSE(closed.contains(triple));
   for (ViSession h : closed) {
     char model[32] = "";
-    ASSERT_EQ(VmK40xx_GetAttributeViString(h, "", VMK40XX_ATTR_INSTRUMENT_MODEL, sizeof model,
-                                           model),
-              kInvalidHandle);
+    ASSERT_EQ(
+        VmK40xx_GetAttributeViString(h, "", VMK40XX_ATTR_INSTRUMENT_MODEL, sizeof model, model),
+        kInvalidHandle);
     ASSERT_STREQ(model, "");
   }
   char model[32];
-  EXPECT_EQ(VmK40xx_GetAttributeViString(triple, "", VMK40XX_ATTR_INSTRUMENT_MODEL, sizeof model,
-                                         model),
-            VI_SUCCESS);
+  EXPECT_EQ(
+      VmK40xx_GetAttributeViString(triple, "", VMK40XX_ATTR_INSTRUMENT_MODEL, sizeof model, model),
+      VI_SUCCESS);
   EXPECT_STREQ(model, "K4301A");
   VmK40xx_close(dual);
   VmK40xx_close(triple);
@@ -142,9 +141,9 @@ TEST(Attach, ASessionOverADriverObjectTheCallerInitialized) {
                               reinterpret_cast<void**>(factory.put())),
             S_OK);
   vmk::com::ComPtr<IVelmoraK40xx> driver;
-  ASSERT_EQ(factory->CreateInstance(nullptr, IID_IVelmoraK40xx,
-                                    reinterpret_cast<void**>(driver.put())),
-            S_OK);
+  ASSERT_EQ(
+      factory->CreateInstance(nullptr, IID_IVelmoraK40xx, reinterpret_cast<void**>(driver.put())),
+      S_OK);
   vmk::com::Bstr resource(std::string_view("TCPIP0::192.0.2.1::5025::SOCKET"));
   vmk::com::Bstr options(std::string_view("Simulate=true, DriverSetup=Model=K4105A"));
   ASSERT_EQ(driver->Initialize(resource.get(), VARIANT_FALSE, VARIANT_FALSE, options.get()), S_OK);
@@ -152,9 +151,9 @@ TEST(Attach, ASessionOverADriverObjectTheCallerInitialized) {
   ViSession vi = VI_NULL;
   ASSERT_EQ(VmK40xx_AttachToExistingCOMSession(driver.get(), &vi), VI_SUCCESS);
   char model[16];
-  EXPECT_EQ(VmK40xx_GetAttributeViString(vi, "", VMK40XX_ATTR_INSTRUMENT_MODEL, sizeof model,
-                                         model),
-            VI_SUCCESS);
+  EXPECT_EQ(
+      VmK40xx_GetAttributeViString(vi, "", VMK40XX_ATTR_INSTRUMENT_MODEL, sizeof model, model),
+      VI_SUCCESS);
   EXPECT_STREQ(model, "K4105A");
   EXPECT_EQ(VmK40xx_close(vi), VI_SUCCESS);
   VARIANT_BOOL initialized = VARIANT_TRUE;
@@ -199,8 +198,8 @@ TEST(Errors, TheFirstFailureIsKeptUntilRead) {
   // A success records nothing and leaves an earlier error alone.
   EXPECT_EQ(VmK40xx_ConfigureVoltageLevel(vi, ":::", 1.0), ViStatus(0xBFFA0066u));
   EXPECT_EQ(VmK40xx_ConfigureVoltageLevel(vi, "Output1", 1.0), VI_SUCCESS);
-  EXPECT_EQ(TakeError(vi), (Recorded{ViStatus(0xBFFA0066u),
-                                     "The repeated capability selector is badly-formed."}));
+  EXPECT_EQ(TakeError(vi),
+            (Recorded{ViStatus(0xBFFA0066u), "The repeated capability selector is badly-formed."}));
   EXPECT_EQ(VmK40xx_ClearError(vi), VI_SUCCESS);
   VmK40xx_close(vi);
 }
@@ -253,8 +252,9 @@ TEST(Statuses, ACallRecordsTheCOMDescriptionUnderTheMappedStatus) {
   s.object->description = u"VelmoraK40xx: Invalid value (9) for method put_Simulate.";
   EXPECT_EQ(VmK40xx_SetAttributeViBoolean(s.vi, "", VMK40XX_ATTR_SIMULATE, VI_TRUE),
             ViStatus(0xBFFA0010u));
-  EXPECT_EQ(TakeError(s.vi), (Recorded{ViStatus(0xBFFA0010u),
-                                       "VelmoraK40xx: Invalid value (9) for method put_Simulate."}));
+  EXPECT_EQ(TakeError(s.vi),
+            (Recorded{ViStatus(0xBFFA0010u),
+                      "VelmoraK40xx: Invalid value (9) for method put_Simulate."}));
 
   s.object->result = HRESULT(0x80040604u);
   s.object->description = u"VelmoraK40xx: time-out \u00b5s";
@@ -303,8 +303,12 @@ TEST(ChannelNames, TheFirstLevelGoesToTheCollectionUnchanged) {
     const char* channel;
     std::u16string item;
   } cases[] = {
-      {"Output2", u"Output2"},     {"::Output2:Sub", u"Output2"}, {"", u""},
-      {nullptr, u""},              {" output1 ", u" output1 "},   {"a:b:c", u"a"},
+      {"Output2", u"Output2"},
+      {"::Output2:Sub", u"Output2"},
+      {"", u""},
+      {nullptr, u""},
+      {" output1 ", u" output1 "},
+      {"a:b:c", u"a"},
       {"Sortie \xC3\xA9", u"Sortie \u00e9"},
   };
   for (const auto& c : cases) {
@@ -314,13 +318,12 @@ TEST(ChannelNames, TheFirstLevelGoesToTheCollectionUnchanged) {
   s.object->item_calls = 0;
   for (const char* only_colons : {":", "::::"}) {
     EXPECT_EQ(VmK40xx_ConfigureVoltageLevel(s.vi, only_colons, 1.0), ViStatus(0xBFFA0066u));
-    EXPECT_EQ(VmK40xx_GetAttributeViReal64(s.vi, only_colons, VMK40XX_ATTR_VOLTAGE_LEVEL,
-                                           nullptr),
+    EXPECT_EQ(VmK40xx_GetAttributeViReal64(s.vi, only_colons, VMK40XX_ATTR_VOLTAGE_LEVEL, nullptr),
               ViStatus(0xBFFA0066u));
   }
   EXPECT_EQ(s.object->item_calls, 0);
-  EXPECT_EQ(TakeError(s.vi), (Recorded{ViStatus(0xBFFA0066u),
-                                       "The repeated capability selector is badly-formed."}));
+  EXPECT_EQ(TakeError(s.vi),
+            (Recorded{ViStatus(0xBFFA0066u), "The repeated capability selector is badly-formed."}));
 }
 
 }  // namespace

@@ -28,8 +28,7 @@ std::set<std::string> ExportedFunctions(const char* path) {
   if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64)
     return names;
   std::vector<Elf64_Shdr> sections(header.e_shnum);
-  std::memcpy(sections.data(), image.data() + header.e_shoff,
-              sections.size() * sizeof(Elf64_Shdr));
+  std::memcpy(sections.data(), image.data() + header.e_shoff, sections.size() * sizeof(Elf64_Shdr));
   for (const Elf64_Shdr& s : sections) {
     if (s.sh_type != SHT_DYNSYM) continue;
     const char* strings = image.data() + sections[s.sh_link].sh_offset;
@@ -46,42 +45,93 @@ std::set<std::string> ExportedFunctions(const char* path) {
 }
 
 TEST(Surface, TheDynamicSymbolTableHoldsThe87Functions) {
-  const std::set<std::string> expected{
-      "VmK40xx_init", "VmK40xx_InitWithOptions", "VmK40xx_close", "VmK40xx_GetNativeIUnknownPtr",
-      "VmK40xx_AttachToExistingCOMSession", "VmK40xx_LockSession", "VmK40xx_UnlockSession",
-      "VmK40xx_GetError", "VmK40xx_ClearError", "VmK40xx_error_message",
-      "VmK40xx_GetAttributeViInt32", "VmK40xx_SetAttributeViInt32",
-      "VmK40xx_GetAttributeViReal64", "VmK40xx_SetAttributeViReal64",
-      "VmK40xx_GetAttributeViBoolean", "VmK40xx_SetAttributeViBoolean",
-      "VmK40xx_GetAttributeViString", "VmK40xx_SetAttributeViString",
-      "VmK40xx_GetAttributeViSession", "VmK40xx_SetAttributeViSession", "VmK40xx_reset",
-      "VmK40xx_ResetWithDefaults", "VmK40xx_Disable", "VmK40xx_self_test", "VmK40xx_error_query",
-      "VmK40xx_revision_query", "VmK40xx_InvalidateAllAttributes",
-      "VmK40xx_ResetInterchangeCheck", "VmK40xx_ClearInterchangeWarnings",
-      "VmK40xx_GetNextCoercionRecord", "VmK40xx_GetNextInterchangeWarning",
-      "VmK40xx_GetChannelName", "VmK40xx_GetOutputName", "VmK40xx_GetTriggerName",
-      "VmK40xx_GetCalibrationName", "VmK40xx_ConfigureVoltageLevel",
-      "VmK40xx_ConfigureCurrentLimit", "VmK40xx_ConfigureOVP", "VmK40xx_ConfigureOutputRange",
-      "VmK40xx_ConfigureOutputEnabled", "VmK40xx_ConfigureTriggerSource",
-      "VmK40xx_ConfigureTriggeredVoltageLevel", "VmK40xx_ConfigureTriggeredCurrentLimit",
-      "VmK40xx_QueryMaxVoltageLevel", "VmK40xx_QueryMaxCurrentLimit", "VmK40xx_QueryOutputState",
-      "VmK40xx_Measure", "VmK40xx_ResetOutputProtection", "VmK40xx_Initiate", "VmK40xx_Abort",
-      "VmK40xx_SendSoftwareTrigger", "VmK40xx_OutputApplyVoltageCurrent",
-      "VmK40xx_OutputQueryState", "VmK40xx_OutputRunStep", "VmK40xx_OutputGetStep",
-      "VmK40xx_OutputSetStep", "VmK40xx_OutputProtectionConfigureOCP",
-      "VmK40xx_OutputProtectionConfigureOVP", "VmK40xx_OutputProtectionQueryOCPLimitMax",
-      "VmK40xx_OutputProtectionQueryOVPLimitMax", "VmK40xx_OutputProtectionResetOCP",
-      "VmK40xx_OutputProtectionResetOVP", "VmK40xx_OutputProtectionResetOutputProtection",
-      "VmK40xx_CalibrationCurrentData", "VmK40xx_CalibrationCurrentLevel",
-      "VmK40xx_CalibrationCurrentProtection", "VmK40xx_CalibrationVoltageData",
-      "VmK40xx_CalibrationVoltageLevel", "VmK40xx_CalibrationVoltageProtection",
-      "VmK40xx_CalibrationsDACError", "VmK40xx_CalibrationsSetState", "VmK40xx_DisplayClear",
-      "VmK40xx_StatusClear", "VmK40xx_StatusConfigureRegister", "VmK40xx_StatusGetRegister",
-      "VmK40xx_StatusSetRegister", "VmK40xx_StatusQueryRegister", "VmK40xx_SystemBeep",
-      "VmK40xx_SystemEnableLocalControls", "VmK40xx_SystemDisableLocalControls",
-      "VmK40xx_SystemGetMemoryName", "VmK40xx_SystemSetMemoryName", "VmK40xx_SystemSaveState",
-      "VmK40xx_SystemRecallState", "VmK40xx_SystemWaitForOperationComplete",
-      "VmK40xx_SystemWrite", "VmK40xx_SystemRead"};
+  const std::set<std::string> expected{"VmK40xx_init",
+                                       "VmK40xx_InitWithOptions",
+                                       "VmK40xx_close",
+                                       "VmK40xx_GetNativeIUnknownPtr",
+                                       "VmK40xx_AttachToExistingCOMSession",
+                                       "VmK40xx_LockSession",
+                                       "VmK40xx_UnlockSession",
+                                       "VmK40xx_GetError",
+                                       "VmK40xx_ClearError",
+                                       "VmK40xx_error_message",
+                                       "VmK40xx_GetAttributeViInt32",
+                                       "VmK40xx_SetAttributeViInt32",
+                                       "VmK40xx_GetAttributeViReal64",
+                                       "VmK40xx_SetAttributeViReal64",
+                                       "VmK40xx_GetAttributeViBoolean",
+                                       "VmK40xx_SetAttributeViBoolean",
+                                       "VmK40xx_GetAttributeViString",
+                                       "VmK40xx_SetAttributeViString",
+                                       "VmK40xx_GetAttributeViSession",
+                                       "VmK40xx_SetAttributeViSession",
+                                       "VmK40xx_reset",
+                                       "VmK40xx_ResetWithDefaults",
+                                       "VmK40xx_Disable",
+                                       "VmK40xx_self_test",
+                                       "VmK40xx_error_query",
+                                       "VmK40xx_revision_query",
+                                       "VmK40xx_InvalidateAllAttributes",
+                                       "VmK40xx_ResetInterchangeCheck",
+                                       "VmK40xx_ClearInterchangeWarnings",
+                                       "VmK40xx_GetNextCoercionRecord",
+                                       "VmK40xx_GetNextInterchangeWarning",
+                                       "VmK40xx_GetChannelName",
+                                       "VmK40xx_GetOutputName",
+                                       "VmK40xx_GetTriggerName",
+                                       "VmK40xx_GetCalibrationName",
+                                       "VmK40xx_ConfigureVoltageLevel",
+                                       "VmK40xx_ConfigureCurrentLimit",
+                                       "VmK40xx_ConfigureOVP",
+                                       "VmK40xx_ConfigureOutputRange",
+                                       "VmK40xx_ConfigureOutputEnabled",
+                                       "VmK40xx_ConfigureTriggerSource",
+                                       "VmK40xx_ConfigureTriggeredVoltageLevel",
+                                       "VmK40xx_ConfigureTriggeredCurrentLimit",
+                                       "VmK40xx_QueryMaxVoltageLevel",
+                                       "VmK40xx_QueryMaxCurrentLimit",
+                                       "VmK40xx_QueryOutputState",
+                                       "VmK40xx_Measure",
+                                       "VmK40xx_ResetOutputProtection",
+                                       "VmK40xx_Initiate",
+                                       "VmK40xx_Abort",
+                                       "VmK40xx_SendSoftwareTrigger",
+                                       "VmK40xx_OutputApplyVoltageCurrent",
+                                       "VmK40xx_OutputQueryState",
+                                       "VmK40xx_OutputRunStep",
+                                       "VmK40xx_OutputGetStep",
+                                       "VmK40xx_OutputSetStep",
+                                       "VmK40xx_OutputProtectionConfigureOCP",
+                                       "VmK40xx_OutputProtectionConfigureOVP",
+                                       "VmK40xx_OutputProtectionQueryOCPLimitMax",
+                                       "VmK40xx_OutputProtectionQueryOVPLimitMax",
+                                       "VmK40xx_OutputProtectionResetOCP",
+                                       "VmK40xx_OutputProtectionResetOVP",
+                                       "VmK40xx_OutputProtectionResetOutputProtection",
+                                       "VmK40xx_CalibrationCurrentData",
+                                       "VmK40xx_CalibrationCurrentLevel",
+                                       "VmK40xx_CalibrationCurrentProtection",
+                                       "VmK40xx_CalibrationVoltageData",
+                                       "VmK40xx_CalibrationVoltageLevel",
+                                       "VmK40xx_CalibrationVoltageProtection",
+                                       "VmK40xx_CalibrationsDACError",
+                                       "VmK40xx_CalibrationsSetState",
+                                       "VmK40xx_DisplayClear",
+                                       "VmK40xx_StatusClear",
+                                       "VmK40xx_StatusConfigureRegister",
+                                       "VmK40xx_StatusGetRegister",
+                                       "VmK40xx_StatusSetRegister",
+                                       "VmK40xx_StatusQueryRegister",
+                                       "VmK40xx_SystemBeep",
+                                       "VmK40xx_SystemEnableLocalControls",
+                                       "VmK40xx_SystemDisableLocalControls",
+                                       "VmK40xx_SystemGetMemoryName",
+                                       "VmK40xx_SystemSetMemoryName",
+                                       "VmK40xx_SystemSaveState",
+                                       "VmK40xx_SystemRecallState",
+                                       "VmK40xx_SystemWaitForOperationComplete",
+                                       "VmK40xx_SystemWrite",
+                                       "VmK40xx_SystemRead"};
   ASSERT_EQ(expected.size(), 87u);
   std::set<std::string> found;
   for (const std::string& name : ExportedFunctions(VMK40XX_LIBRARY))
@@ -98,8 +148,8 @@ std::string ReadFile(const std::string& path) {
 
 // NAME -> value of every "#define VMK40XX_<prefix>NAME value" line of the public header.
 std::map<std::string, std::string> HeaderMacros(const std::string& pattern) {
-  const std::string header = ReadFile(std::string(VMK40XX_SOURCE_DIR) +
-                                      "/include/vmk40xx/vmk40xx_c.h");
+  const std::string header =
+      ReadFile(std::string(VMK40XX_SOURCE_DIR) + "/include/vmk40xx/vmk40xx_c.h");
   std::map<std::string, std::string> macros;
   const std::regex define("#define VMK40XX_(" + pattern + ")\\s+(\\S+)");
   for (auto it = std::sregex_iterator(header.begin(), header.end(), define);

@@ -118,8 +118,7 @@ class StandIn final : public ComClass<IIviDriverOperation, IIviDCPwrOutputs> {
 // A session bound to a stand-in, closed (and the stand-in released) at the end of the scope.
 struct StandInSession {
   StandInSession() : object(StandIn::Make()) {
-    EXPECT_EQ(VmK40xx_AttachToExistingCOMSession(
-                  static_cast<IIviDriverOperation*>(object), &vi),
+    EXPECT_EQ(VmK40xx_AttachToExistingCOMSession(static_cast<IIviDriverOperation*>(object), &vi),
               VI_SUCCESS);
   }
   ~StandInSession() {

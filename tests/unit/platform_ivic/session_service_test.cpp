@@ -116,10 +116,14 @@ TEST_F(Service, TheMoreSevereCodeWinsAndItsTextFollowsIt) {
   };
   // The stored success has no text, so an incoming success fills it.
   const Case cases[] = {
-      {kError, kOtherError, kError, "first"},   {kError, kWarning, kError, "first"},
-      {kError, 0, kError, "first"},             {kWarning, kError, kError, "second"},
-      {kWarning, 0x3FFA0067, kWarning, "first"}, {kWarning, 0, kWarning, "first"},
-      {0, kError, kError, "second"},            {0, kWarning, kWarning, "second"},
+      {kError, kOtherError, kError, "first"},
+      {kError, kWarning, kError, "first"},
+      {kError, 0, kError, "first"},
+      {kWarning, kError, kError, "second"},
+      {kWarning, 0x3FFA0067, kWarning, "first"},
+      {kWarning, 0, kWarning, "first"},
+      {0, kError, kError, "second"},
+      {0, kWarning, kWarning, "second"},
       {0, 0, 0, "second"},
   };
   for (const Case& c : cases) {
@@ -201,7 +205,7 @@ TEST_F(Service, TheLockIsReentrantAndHonoursCallerHasLock) {
   Boolean has = 0;
   EXPECT_EQ(SessionLock(h, &has), kSuccess);
   EXPECT_EQ(has, 1);
-  EXPECT_EQ(SessionLock(h, &has), kSuccess);  // already held through this flag: nothing
+  EXPECT_EQ(SessionLock(h, &has), kSuccess);     // already held through this flag: nothing
   EXPECT_EQ(SessionLock(h, nullptr), kSuccess);  // a nested level
   EXPECT_EQ(SessionUnlock(h, nullptr), kSuccess);
   EXPECT_EQ(SessionUnlock(h, &has), kSuccess);
