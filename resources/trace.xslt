@@ -147,6 +147,7 @@
           <xsl:otherwise>in/out</xsl:otherwise>
         </xsl:choose>
       </span>
+      <xsl:text> </xsl:text>
       <span class="pname"><xsl:value-of select="@Name"/> = </span>
       <xsl:choose>
         <xsl:when test="@NumDims">
