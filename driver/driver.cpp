@@ -12,22 +12,32 @@
 
 namespace vmk {
 
-CDriver::CDriver()
-    : CNode("VelmoraK40xx", "VelmoraK40xx"), provider_(std::make_unique<CVisaComIOProvider>()) {
+CDriver::CDriver(const char* className, const SupportedModelTable& models)
+    : CNode(className, className),
+      models_(models),
+      provider_(std::make_unique<CVisaComIOProvider>()) {
+  root_ = this;
+  state_ = &session_;
   lock_ = std::make_shared<std::recursive_mutex>();
   IO().SetProvider(provider_.get());
+  IO().SetTraceSink(&session_.trace);
   provider_->SetErrorManager(&Errors());
   com::ModuleLock();
 }
 
 CDriver::~CDriver() {
   // A client that releases the driver without Close still gets its instances detached.
-  if (initialized_) {
+  if (session_.initialized) {
     CloseIO();
-    initialized_ = false;
+    session_.initialized = false;
   }
   ReleaseRepCaps();
   com::ModuleUnlock();
+}
+
+void CDriver::SetModel(std::string model) {
+  session_.model = std::move(model);
+  session_.modelBit = models_.Bit(session_.model);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -76,7 +86,7 @@ HRESULT CDriver::ProcessInitOption(const std::string& nameIn, const std::string&
     if (!EqualsNoCase(name, optionName)) continue;
     bool on = false;
     if (!ParseOptionBool(value, &on)) return ReportBadOptionValue(value);
-    flags_.*flag = on;
+    session_.flags.*flag = on;
     break;
   }
   initOptions_[name] = value;
@@ -96,7 +106,7 @@ HRESULT CDriver::ProcessDriverSetupOption(const std::string& keyIn, const std::s
     return S_OK;
   };
   if (EqualsNoCase(key, "model"))
-    model_ = value;
+    SetModel(value);
   else if (EqualsNoCase(key, "trace"))
     return flag(&trace_.enabled);
   else if (EqualsNoCase(key, "tracename"))
@@ -122,7 +132,7 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   if (!resourceName)
     return Errors().ReportInvalidValue("Initialize", "bstrResourceDescriptor",
                                        std::string_view("0"));
-  if (initialized_) return Errors().ReportError(Msg::E_IVI_ALREADY_INITIALIZED);
+  if (session_.initialized) return Errors().ReportError(Msg::E_IVI_ALREADY_INITIALIZED);
 
   optionString_ = com::BstrToUtf8(optionString);
   descriptor_.clear();
@@ -137,18 +147,18 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   descriptor_ = com::BstrToUtf8(resourceName);
   HRESULT hr = ProcessOptionString(optionString_);
 
-  if (flags_.simulate && model_.empty()) model_ = DefaultModel();
-  initialFlags_ = flags_;
+  if (session_.flags.simulate && session_.model.empty()) SetModel(std::string(DefaultModel()));
+  initialFlags_ = session_.flags;
   if (FAILED(hr)) return hr;
 
-  if (!flags_.simulate)
+  if (!session_.flags.simulate)
     if (hr = OpenIO(); FAILED(hr)) return hr;
-  initialized_ = true;
+  session_.initialized = true;
 
   auto fail = [&](HRESULT status, bool release) {
     if (release) ReleaseRepCaps();
     CloseIO();
-    initialized_ = false;
+    session_.initialized = false;
     return status;
   };
   // The instrument is identified before the instances are built: how many outputs there are
@@ -156,13 +166,13 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   if (hr = ApplyModelLimits(); FAILED(hr)) return fail(hr, true);
   if (hr = BuildRepCaps(); FAILED(hr)) return fail(hr, true);
   if (hr = Identify(); FAILED(hr)) return fail(hr, true);
-  if (idQuery && !Models().IsKnownModel(model_)) {
-    std::string text = "Unrecognized model: " + model_ + ".";
+  if (idQuery && !models_.IsKnownModel(session_.model)) {
+    std::string text = "Unrecognized model: " + session_.model + ".";
     return fail(Errors().ReportErrorWithText(Msg::E_IVI_ID_QUERY_FAILED, text), true);
   }
   if (reset && FAILED(ResetThroughInterface()))
     return fail(Errors().ReportError(Msg::E_IVI_RESET_FAILED), true);
-  if (flags_.interchangeCheck)
+  if (session_.flags.interchangeCheck)
     return fail(
         Errors().ReportErrorWithText(Msg::E_IVI_BAD_OPTION_VALUE,
                                      "Interchange check is not supported by the driver.", {"true"}),
@@ -173,12 +183,12 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
 HRESULT CDriver::CloseSession() {
   CloseIO();
   Cache().RemoveAll();
-  initialized_ = false;
+  session_.initialized = false;
   return ReleaseRepCaps();
 }
 
 HRESULT CDriver::Identify() {
-  if (flags_.simulate || identified_) return S_OK;
+  if (session_.flags.simulate || identified_) return S_OK;
   std::string reply;
   HRESULT hr = IO().InstrQuery(IdentificationCommand(), 1024, -2, &reply);
   if (FAILED(hr)) return hr;
@@ -194,7 +204,7 @@ HRESULT CDriver::Identify() {
   fields.resize(4);
   idn_ = reply;
   manufacturer_ = fields[0];
-  model_ = fields[1];
+  SetModel(fields[1]);
   serial_ = fields[2];
   firmware_ = fields[3];
   identified_ = true;
@@ -215,8 +225,8 @@ void CDriver::CloseIO() {
 // Inherent attributes
 
 HRESULT CDriver::PutCache(VARIANT_BOOL v) {
-  flags_.cache = v != 0;
-  if (!flags_.cache) InvalidateAll();
+  session_.flags.cache = v != 0;
+  if (!session_.flags.cache) InvalidateAll();
   return S_OK;
 }
 
@@ -224,31 +234,31 @@ HRESULT CDriver::PutInterchangeCheck(VARIANT_BOOL v) {
   if (v != 0)
     return Errors().ReportError(Msg::E_IVI_VALUE_NOT_SUPPORTED,
                                 {"VARIANT_TRUE", "bInterchangeCheck", "put_InterchangeCheck"});
-  flags_.interchangeCheck = false;
+  session_.flags.interchangeCheck = false;
   return S_OK;
 }
 
 HRESULT CDriver::PutQueryInstrumentStatus(VARIANT_BOOL v) {
-  flags_.queryInstrumentStatus = v != 0;
-  if (flags_.queryInstrumentStatus && !flags_.simulate)
+  session_.flags.queryInstrumentStatus = v != 0;
+  if (session_.flags.queryInstrumentStatus && !session_.flags.simulate)
     return IO().InstrPrintf("%s", ClearStatusCommand());
   return S_OK;
 }
 
 HRESULT CDriver::PutRangeCheck(VARIANT_BOOL v) {
-  flags_.rangeCheck = v != 0;
+  session_.flags.rangeCheck = v != 0;
   return S_OK;
 }
 
 HRESULT CDriver::PutRecordCoercions(VARIANT_BOOL v) {
-  flags_.recordCoercions = v != 0;
+  session_.flags.recordCoercions = v != 0;
   return S_OK;
 }
 
 HRESULT CDriver::PutSimulate(VARIANT_BOOL v) {
   if (initialFlags_.simulate && v == 0)
     return Errors().ReportError(Msg::E_IVI_CANNOT_CHANGE_SIMULATION_STATE);
-  flags_.simulate = v != 0;
+  session_.flags.simulate = v != 0;
   return S_OK;
 }
 
@@ -257,7 +267,7 @@ HRESULT CDriver::PutSimulate(VARIANT_BOOL v) {
 
 HRESULT CDriver::Reset() {
   HRESULT hr = S_OK;
-  if (!flags_.simulate) {
+  if (!session_.flags.simulate) {
     LONG ignored = 0;
     hr = IO().InstrQuery(ResetCommand(), ResetTimeout(), &ignored);
   }
@@ -279,7 +289,7 @@ HRESULT CDriver::ResetWithDefaults() {
 }
 
 HRESULT CDriver::Disable() {
-  if (flags_.simulate) return S_OK;
+  if (session_.flags.simulate) return S_OK;
   LONG ignored = 0;
   return IO().InstrQuery(DisableCommand(), DisableTimeout(), &ignored);
 }
@@ -298,7 +308,7 @@ HRESULT CDriver::SelfTest(LONG* result, BSTR* message) {
   SysFreeString(*message);
   *message = nullptr;
   *result = 0;
-  if (!flags_.simulate) {
+  if (!session_.flags.simulate) {
     HRESULT hr = IO().InstrQuery(SelfTestCommand(), SelfTestTimeout(), result);
     if (FAILED(hr)) return hr;
   }
@@ -310,16 +320,16 @@ HRESULT CDriver::ErrorQuery(LONG* code, BSTR* message) {
   SysFreeString(*message);
   *message = nullptr;
   *code = 0;
-  if (flags_.simulate) {
+  if (session_.flags.simulate) {
     ReplaceBstr(message, "No error.");
     return S_OK;
   }
   // The query must not poll status itself: polling would clear the very error being read.
-  const bool saved = flags_.queryInstrumentStatus;
-  flags_.queryInstrumentStatus = false;
+  const bool saved = session_.flags.queryInstrumentStatus;
+  session_.flags.queryInstrumentStatus = false;
   std::string reply;
   HRESULT hr = IO().InstrQuery(ErrorQueryCommand(), 1023, -2, &reply);
-  flags_.queryInstrumentStatus = saved;
+  session_.flags.queryInstrumentStatus = saved;
   if (FAILED(hr)) return hr;
 
   // "<code>,\"<message>": the message runs up to the first quote of either kind and must not
@@ -343,7 +353,7 @@ HRESULT CDriver::ErrorQuery(LONG* code, BSTR* message) {
 
 HRESULT CDriver::GetNextCoercionRecord(BSTR* record) {
   *record = nullptr;
-  ReplaceBstr(record, flags_.recordCoercions ? coercions_.NextCoercionRecord() : std::string());
+  ReplaceBstr(record, session_.flags.recordCoercions ? coercions_.NextCoercionRecord() : std::string());
   return S_OK;
 }
 
@@ -353,15 +363,15 @@ void CDriver::AddCoercionRecord(std::string record) {
 
 void CDriver::InvalidateAll() {
   CNode::InvalidateAll();
-  for (auto& [name, list] : repCaps_)
-    for (Instance& i : list) i.node->InvalidateAll();
+  for (RepCapInstances& r : repCaps_)
+    for (Instance& i : r.list) i.node->InvalidateAll();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Repeated capabilities
 
 HRESULT CDriver::BuildRepCaps() {
-  for (const RepCapInfo& info : kRepCaps) {
+  for (const RepCapInfo& info : RepCaps()) {
     const char* repCap = info.name;
     // The first instance is always there; the model adds the others.
     std::vector<std::string> names{std::string(info.instanceStem) + "1"};
@@ -379,18 +389,18 @@ HRESULT CDriver::BuildRepCaps() {
       for (Instance& inst : list) inst.object->Release();
       return hr;
     }
-    repCaps_[repCap] = std::move(list);
+    repCaps_.push_back({repCap, std::move(list)});
   }
   return S_OK;
 }
 
+// In the order they were built; also from the destructor, where the derived class, and with it
+// its list of repeated capabilities, is already gone.
 HRESULT CDriver::ReleaseRepCaps() {
-  for (const RepCapInfo& info : kRepCaps) {
-    auto it = repCaps_.find(info.name);
-    if (it == repCaps_.end()) continue;
-    std::vector<Instance> list = std::move(it->second);
-    repCaps_.erase(it);
-    for (Instance& inst : list) {
+  std::vector<RepCapInstances> all = std::move(repCaps_);
+  repCaps_.clear();
+  for (RepCapInstances& r : all) {
+    for (Instance& inst : r.list) {
       inst.node->Detach();
       inst.object->Release();
     }
@@ -399,8 +409,9 @@ HRESULT CDriver::ReleaseRepCaps() {
 }
 
 const std::vector<Instance>* CDriver::Instances(std::string_view repCap) const {
-  auto it = repCaps_.find(repCap);
-  return it == repCaps_.end() ? nullptr : &it->second;
+  for (const RepCapInstances& r : repCaps_)
+    if (repCap == r.name) return &r.list;
+  return nullptr;
 }
 
 std::string CDriver::ResolveName(std::string_view name) const {

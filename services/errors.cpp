@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/com/com_ptr.h"
+#include "platform/visa/number_text.h"
 #include "resources/messages.h"
 #include "vmk40xx/errors.h"
 
@@ -51,9 +52,7 @@ std::string Substitute(const char* text, std::initializer_list<std::string_view>
 }
 
 std::string FormatDouble(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
-  return buf;
+  return visa::FormatG(v);
 }
 
 }  // namespace
