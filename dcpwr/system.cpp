@@ -252,18 +252,16 @@ HRESULT SystemFacet::put_TimeoutMilliseconds(LONG val) {
   });
 }
 
-// Until the session has a tracer, the switch is its trace setting, which a tracer starts from.
 HRESULT SystemFacet::get_TraceEnabled(VARIANT_BOOL* val) {
   return owner_->Get(sys::TraceEnabled, val, [&] {
-    *val = owner_->Trace().enabled ? VARIANT_TRUE : VARIANT_FALSE;
+    *val = owner_->TraceRunning() ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   });
 }
 
 HRESULT SystemFacet::put_TraceEnabled(VARIANT_BOOL val) {
   return owner_->Put(sys::TraceEnabled, val, NoCheck, [&] {
-    owner_->SetTraceEnabled(val != VARIANT_FALSE);
-    return S_OK;
+    return owner_->SwitchTrace(val != VARIANT_FALSE);
   });
 }
 

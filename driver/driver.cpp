@@ -14,10 +14,12 @@ namespace vmk {
 
 CDriver::CDriver(const char* className, const SupportedModelTable& models)
     : CNode(className, className),
+      tracer_(std::make_unique<CTraceOwner>()),
       models_(models),
       provider_(std::make_unique<CVisaComIOProvider>()) {
   root_ = this;
   state_ = &session_;
+  session_.trace = tracer_.get();
   lock_ = std::make_shared<std::recursive_mutex>();
   IO().SetProvider(provider_.get());
   IO().SetTraceSink(&session_.trace);
@@ -150,15 +152,21 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   if (session_.flags.simulate && session_.model.empty()) SetModel(std::string(DefaultModel()));
   initialFlags_ = session_.flags;
   if (FAILED(hr)) return hr;
+  if (hr = StartTrace(); FAILED(hr)) return hr;
 
-  if (!session_.flags.simulate)
-    if (hr = OpenIO(); FAILED(hr)) return hr;
+  // A session that does not open still saves what its trace recorded, and its next start
+  // opens the trace again.
+  if (!session_.flags.simulate && FAILED(hr = OpenIO())) {
+    tracer_->EndSession(nullptr);
+    return hr;
+  }
   session_.initialized = true;
 
   auto fail = [&](HRESULT status, bool release) {
     if (release) ReleaseRepCaps();
     CloseIO();
     session_.initialized = false;
+    tracer_->EndSession(nullptr);
     return status;
   };
   // The instrument is identified before the instances are built: how many outputs there are
@@ -180,11 +188,35 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   return S_OK;
 }
 
+// A trace that cannot be saved does not keep the session open: Close completes, then reports it.
 HRESULT CDriver::CloseSession() {
+  const HRESULT saved = tracer_->EndSession(&Errors());
   CloseIO();
   Cache().RemoveAll();
   session_.initialized = false;
-  return ReleaseRepCaps();
+  const HRESULT released = ReleaseRepCaps();
+  return FAILED(released) ? released : saved;
+}
+
+HRESULT CDriver::StartTrace() {
+  CTraceOwner& t = *tracer_;
+  t.SetTraceName(trace_.name);
+  t.SetSizeMax(trace_.sizeMax);
+  t.SetTraceArray(trace_.arrays);
+  t.SetArraySizeMax(trace_.arraySizeMax);
+  t.SetSaveInterval(trace_.saveInterval);
+  t.SetTransform(trace_.transform);
+  if (!trace_.enabled) return t.SetTraceEnabled(false);
+  if (HRESULT hr = t.SetTraceEnabled(true); FAILED(hr)) return hr;
+  const HRESULT hr = t.StartTrace(Identifier(), &Errors());
+  if (FAILED(hr)) t.SetTraceEnabled(false);
+  return hr;
+}
+
+HRESULT CDriver::SwitchTrace(bool on) {
+  const HRESULT hr = tracer_->SwitchTrace(on, Identifier(), &Errors());
+  if (SUCCEEDED(hr)) trace_.enabled = on;
+  return hr;
 }
 
 HRESULT CDriver::Identify() {

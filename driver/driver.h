@@ -13,6 +13,7 @@
 #include "driver/node.h"
 #include "io/io_seams.h"
 #include "platform/com/com_object.h"
+#include "services/tracer.h"
 #include "services/validation.h"
 #include "vmk40xx/ivi_driver.h"
 
@@ -71,8 +72,12 @@ class CDriver : public CComObject, public CNode, public IoHost {
     return driverSetupRecord_;
   }
   const TraceSettings& Trace() const { return trace_; }
-  // Switches tracing at run time; until the tracer exists this is the setting it will start from.
-  void SetTraceEnabled(bool on) { trace_.enabled = on; }
+  // The session's tracer, owned by the root for the object's life.
+  CTraceOwner& Tracer() { return *tracer_; }
+  // The `TraceEnabled` switch: true while the trace runs; switching also becomes the setting
+  // the next Initialize starts from.
+  bool TraceRunning() const { return tracer_->IsRunning(); }
+  HRESULT SwitchTrace(bool on);
   CVisaComIOProvider& Provider() { return *provider_; }
   // The session's tracer, which the frame and every node's I/O manager record through; none
   // until a tracer is built.
@@ -233,8 +238,12 @@ class CDriver : public CComObject, public CNode, public IoHost {
   HRESULT ReleaseRepCaps();
   HRESULT OpenIO();
   void CloseIO();
+  // Hands DriverSetup's trace settings to the tracer and starts or ends the trace they ask for.
+  HRESULT StartTrace();
   HRESULT ReportBadOptionValue(const std::string& value);
 
+  // Declared first so that it goes last: records still close while the rest is taken down.
+  std::unique_ptr<CTraceOwner> tracer_;
   SessionState session_;
   const SupportedModelTable& models_;
   OptionFlags initialFlags_;

@@ -255,6 +255,7 @@ void CTraceOwner::DropDocument() {
   open_.clear();
   ++generation_;
   pendingBytes_ = 0;
+  saveWhenIdle_ = false;
 }
 
 std::string CTraceOwner::BaseDirectory() const {
@@ -339,6 +340,7 @@ HRESULT CTraceOwner::OpenDocument(const std::string& path, CErrorManager* errors
   ++generation_;
   open_.clear();
   pendingBytes_ = 0;
+  saveWhenIdle_ = false;
   currentParent_ = document_->document_element().internal_object();
   return S_OK;
 }
@@ -408,6 +410,8 @@ HRESULT CTraceOwner::EndSession(CErrorManager* errors) {
   HRESULT hr = S_OK;
   if (enabled_ && pendingBytes_ > 0) hr = SaveTrace(errors);
   if (state_ == kTraceRunning) state_ = kTracePaused;
+  // The call that ends the session (Close) is still open: its end is saved when it has one.
+  saveWhenIdle_ = enabled_ && !open_.empty();
   return hr;
 }
 
@@ -536,6 +540,10 @@ void CTraceOwner::LeaveMethod(void* token, std::span<const TraceParam> params, H
       if (params[i].direction != ParamDirection::In)
         AppendParameter(record.method, params[i], static_cast<int64_t>(depth) + 1);
     AfterCall(now);
+    if (saveWhenIdle_ && open_.empty()) {
+      saveWhenIdle_ = false;
+      if (pendingBytes_ > 0) SaveTrace(nullptr);
+    }
   } catch (...) {
   }
 }

@@ -178,6 +178,7 @@ class CTraceOwner final : public CTracer {
   // the size limit is checked when they reach it, not only at the next timed save.
   int64_t savedBytes_ = 0;
   int64_t pendingBytes_ = 0;
+  bool saveWhenIdle_ = false;
   // One local "%H:%M:%S" text per second of wall-clock time.
   int64_t clockSecond_ = INT64_MIN;
   std::string clockText_;
