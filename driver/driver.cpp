@@ -131,11 +131,10 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   driverSetupRecord_.clear();
   virtualNames_.clear();
   physicalSpelling_.clear();
+  initialSettings_.Clear();
   identified_ = false;
 
-  // No IVI configuration store is read yet: the resource name is a resource descriptor.
-  descriptor_ = com::BstrToUtf8(resourceName);
-  HRESULT hr = ProcessOptionString(optionString_);
+  HRESULT hr = ApplyStoreAndOptions(com::BstrToUtf8(resourceName));
 
   if (flags_.simulate && model_.empty()) model_ = DefaultModel();
   initialFlags_ = flags_;

@@ -4,13 +4,16 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "driver/config_store.h"
 #include "driver/node.h"
 #include "io/io_seams.h"
 #include "platform/com/com_object.h"
+#include "platform/config/store.h"
 #include "services/validation.h"
 #include "vmk40xx/ivi_driver.h"
 
@@ -107,6 +110,21 @@ class CDriver : public CComObject, public CNode, public IoHost {
   virtual HRESULT ProcessDriverSetup(const std::string& text);
   virtual HRESULT ProcessInitOption(const std::string& name, const std::string& value);
   virtual HRESULT ProcessDriverSetupOption(const std::string& key, const std::string& value);
+
+  // The IVI configuration store (driver/config_store.cpp). Initialize's step 4: the store's
+  // session that `resourceName` designates, or the software module's settings, then the option
+  // string. The store is read and released within the call.
+  HRESULT ApplyStoreAndOptions(const std::string& resourceName);
+  virtual std::optional<config::ConfigStore> OpenConfigStore();
+  virtual const config::DriverSession* FindSession(const config::ConfigStore& store,
+                                                   const std::string& name);
+  HRESULT LoadDriverConfiguration(const config::HardwareAsset* asset,
+                                  const config::DriverSession* session);
+  HRESULT LoadSessionInitialSettings(const config::DriverSession* session);
+  HRESULT LoadConfigurableInitialSettings(const config::SoftwareModule* module);
+  HRESULT LoadConfigurableInitialSettings(const config::DataComponent* settings);
+  // The configurable initial settings, by trimmed lower-case name.
+  const InitialSettings& ConfigurableInitialSettings() const { return initialSettings_; }
 
   // The inherent attribute puts with their rules.
   HRESULT PutCache(VARIANT_BOOL v);
@@ -256,6 +274,7 @@ class CDriver : public CComObject, public CNode, public IoHost {
   // lower-case physical -> physical as the store spells it.
   std::unordered_map<std::string, std::string> virtualNames_;
   std::unordered_map<std::string, std::string> physicalSpelling_;
+  InitialSettings initialSettings_;
   std::map<std::string, std::vector<Instance>, std::less<>> repCaps_;
   std::unique_ptr<CVisaComIOProvider> provider_;
   MethodTraceSink* methodTrace_ = nullptr;

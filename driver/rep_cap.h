@@ -8,6 +8,7 @@
 #include "driver/driver.h"
 #include "driver/node.h"
 #include "io/visa_com_io_provider.h"
+#include "platform/com/module.h"
 
 namespace vmk {
 
@@ -29,7 +30,10 @@ class CRepCap : public CComObject, public CNode {
         index_(index) {
     lock_ = root->SessionLock();
     IO().SetProvider(&root->Provider());
+    // An instance a client still holds keeps the library loaded, as the driver object does.
+    com::ModuleLock();
   }
+  ~CRepCap() override { com::ModuleUnlock(); }
 
  private:
   CDriver* root_;
