@@ -7,8 +7,8 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/com/creation.h"
 #include "platform/com/com_ptr.h"
+#include "platform/com/creation.h"
 #include "platform/com/guid.h"
 #include "platform/com/registry.h"
 #include "platform/com/unicode.h"
@@ -45,7 +45,8 @@ std::optional<GUID> GuidFromString(std::string_view s) {
     ++i;
   }
   GUID g{};
-  g.Data1 = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
+  g.Data1 =
+      uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 | bytes[3];
   g.Data2 = static_cast<uint16_t>(bytes[4] << 8 | bytes[5]);
   g.Data3 = static_cast<uint16_t>(bytes[6] << 8 | bytes[7]);
   for (int i = 0; i < 8; ++i) g.Data4[i] = bytes[8 + i];

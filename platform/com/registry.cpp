@@ -32,7 +32,8 @@ std::string Lower(std::string_view s) {
 }
 
 bool HasControl(std::string_view s) {
-  return std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+  return std::any_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
 // The ordering key of a canonical path: lower case, with the separator below every other
@@ -59,9 +60,8 @@ std::optional<std::string> RegistryTree::CanonicalPath(std::string_view path) {
   if (out.empty()) return std::nullopt;
   while (slash != std::string_view::npos) {
     size_t next = path.find('\\', slash + 1);
-    std::string_view name = path.substr(slash + 1, next == std::string_view::npos
-                                                        ? std::string_view::npos
-                                                        : next - slash - 1);
+    std::string_view name = path.substr(
+        slash + 1, next == std::string_view::npos ? std::string_view::npos : next - slash - 1);
     if (name.empty() || HasControl(name)) return std::nullopt;
     out.push_back('\\');
     out.append(name);
@@ -178,11 +178,21 @@ void AppendQuoted(std::string& out, std::string_view s) {
   for (char c : s) {
     unsigned char u = static_cast<unsigned char>(c);
     switch (c) {
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (u < 0x20 || u == 0x7F) {
           char buf[8];
@@ -219,11 +229,21 @@ bool ReadQuoted(std::string_view s, size_t* pos, std::string* out, std::string* 
     }
     if (++i == s.size()) break;
     switch (s[i]) {
-      case '\\': out->push_back('\\'); break;
-      case '"': out->push_back('"'); break;
-      case 'n': out->push_back('\n'); break;
-      case 'r': out->push_back('\r'); break;
-      case 't': out->push_back('\t'); break;
+      case '\\':
+        out->push_back('\\');
+        break;
+      case '"':
+        out->push_back('"');
+        break;
+      case 'n':
+        out->push_back('\n');
+        break;
+      case 'r':
+        out->push_back('\r');
+        break;
+      case 't':
+        out->push_back('\t');
+        break;
       case 'x': {
         int hi = i + 1 < s.size() ? HexDigit(s[i + 1]) : -1;
         int lo = i + 2 < s.size() ? HexDigit(s[i + 2]) : -1;
@@ -232,7 +252,8 @@ bool ReadQuoted(std::string_view s, size_t* pos, std::string* out, std::string* 
         i += 2;
         break;
       }
-      default: return *fault = std::string("unknown escape \\") + s[i], false;
+      default:
+        return *fault = std::string("unknown escape \\") + s[i], false;
     }
   }
   return *fault = "the string has no closing '\"'", false;
@@ -256,15 +277,16 @@ std::optional<RegistryTree> ParseRegistry(std::string_view text, std::string* er
     return std::nullopt;
   };
   if (text.find('\0') != std::string_view::npos) {
-    lineNo = static_cast<size_t>(std::count(text.begin(), text.begin() + text.find('\0'), '\n')) + 1;
+    lineNo =
+        static_cast<size_t>(std::count(text.begin(), text.begin() + text.find('\0'), '\n')) + 1;
     return fail("a NUL byte: this is not a registry text file");
   }
   size_t pos = 0;
   while (pos < text.size()) {
     ++lineNo;
     size_t end = text.find('\n', pos);
-    std::string_view line =
-        TrimBlanks(text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos));
+    std::string_view line = TrimBlanks(
+        text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos));
     pos = end == std::string_view::npos ? text.size() : end + 1;
     if (line.empty() || line.front() == ';' || line.front() == '#') continue;
     if (line.front() == '[') {
@@ -277,14 +299,14 @@ std::optional<RegistryTree> ParseRegistry(std::string_view text, std::string* er
       current = *canonical;
       continue;
     }
+    if (line.front() != '@' && line.front() != '"') return fail("not a key, a value or a comment");
     if (current.empty()) return fail("a value before the first key");
     std::string name, data, fault;
     size_t at = 0;
-    if (line.front() == '@') {
+    if (line.front() == '@')
       at = 1;
-    } else if (!ReadQuoted(line, &at, &name, &fault)) {
-      return fail("not a key, a value or a comment: " + fault);
-    }
+    else if (!ReadQuoted(line, &at, &name, &fault))
+      return fail(fault);
     while (at < line.size() && (line[at] == ' ' || line[at] == '\t')) ++at;
     if (at >= line.size() || line[at] != '=') return fail("'=' expected after the value name");
     ++at;

@@ -51,9 +51,9 @@ struct DataComponent {
   // Boolean: bool; Integer: int32_t; Real: double; String and APIReference: the text (for an
   // APIReference, a logical or session name); Structure: none.
   std::variant<std::monostate, bool, int32_t, double, std::string> value;
-  std::string units;                          // Integer and Real
+  std::string units;                            // Integer and Real
   std::optional<PublishedApiRef> publishedApi;  // APIReference
-  std::vector<DataComponent> components;      // Structure
+  std::vector<DataComponent> components;        // Structure
   Extras extras;
 };
 
@@ -146,7 +146,7 @@ struct LogicalName {
   std::string id;
   std::string name;
   std::string description;
-  std::string session;  // name of the session it designates; empty when none
+  std::string session;        // name of the session it designates; empty when none
   bool driverSession = true;  // whether `session` is a driver session or a plain session
   Extras extras;
 };

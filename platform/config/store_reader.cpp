@@ -62,17 +62,14 @@ class Reader {
       if (tag == "ProcessDefaultLocation") return Text(c, &s.processDefaultLocation);
       if (tag == "ActualLocation") return Text(c, &s.actualLocation);
       if (tag == "PublishedAPIs")
-        return List(c, "IviPublishedAPI", [&](const pugi::xml_node& e) {
-          s.publishedApis.push_back(Api(e));
-        });
+        return List(c, "IviPublishedAPI",
+                    [&](const pugi::xml_node& e) { s.publishedApis.push_back(Api(e)); });
       if (tag == "SoftwareModules")
-        return List(c, "IviSoftwareModule", [&](const pugi::xml_node& e) {
-          s.softwareModules.push_back(Module(e));
-        });
+        return List(c, "IviSoftwareModule",
+                    [&](const pugi::xml_node& e) { s.softwareModules.push_back(Module(e)); });
       if (tag == "HardwareAssets")
-        return List(c, "IviHardwareAsset", [&](const pugi::xml_node& e) {
-          s.hardwareAssets.push_back(Asset(e));
-        });
+        return List(c, "IviHardwareAsset",
+                    [&](const pugi::xml_node& e) { s.hardwareAssets.push_back(Asset(e)); });
       if (tag == "DriverSessions")
         return List(c, "IviDriverSession", [&](const pugi::xml_node& e) {
           s.driverSessions.push_back(TheDriverSession(e));
@@ -97,9 +94,8 @@ class Reader {
         return true;
       }
       if (tag == "LogicalNames")
-        return List(c, "IviLogicalName", [&](const pugi::xml_node& e) {
-          s.logicalNames.push_back(Logical(e));
-        });
+        return List(c, "IviLogicalName",
+                    [&](const pugi::xml_node& e) { s.logicalNames.push_back(Logical(e)); });
       return false;
     });
     return s;
@@ -381,7 +377,8 @@ class Reader {
     if (t == "Name") return Text(c, &s.name);
     if (t == "Description") return Text(c, &s.description);
     if (t == "DataComponents") return Components(c, &s.components, s.extras);
-    if (t == "IviHardwareAsset" && c.attribute("idref")) return s.hardwareAsset = TargetName(c), true;
+    if (t == "IviHardwareAsset" && c.attribute("idref"))
+      return s.hardwareAsset = TargetName(c), true;
     if (t == "IviSoftwareModuleRef" && c.attribute("idref"))
       return s.softwareModule = TargetName(c), true;
     if (t == "VirtualNames")

@@ -250,7 +250,8 @@ class Writer {
           break;
         case DataKind::Integer:
           Text(e, "Units", d.units);
-          Int(e, "Value", std::holds_alternative<int32_t>(d.value) ? std::get<int32_t>(d.value) : 0);
+          Int(e, "Value",
+              std::holds_alternative<int32_t>(d.value) ? std::get<int32_t>(d.value) : 0);
           break;
         case DataKind::Real:
           Text(e, "Units", d.units);

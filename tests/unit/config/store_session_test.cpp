@@ -112,7 +112,8 @@ TEST_F(StoreSession, AStringModelSettingSetsTheSimulatedModelAndAnIntegerOneDoes
   const size_t to = noSetup.find("</IviString>", from) + std::string("</IviString>").size();
   Store(std::string(noSetup).replace(
       from, to - from,
-      "<IviInteger id=\"s3\"><Name>Model</Name><Type>Integer</Type><Value>4201</Value></IviInteger>"));
+      "<IviInteger "
+      "id=\"s3\"><Name>Model</Name><Type>Integer</Type><Value>4201</Value></IviInteger>"));
   ASSERT_EQ(Init("MyPsu", ""), S_OK) << TakeError();
   EXPECT_EQ(Model(), "K4102A");
   VARIANT v;
@@ -122,17 +123,18 @@ TEST_F(StoreSession, AStringModelSettingSetsTheSimulatedModelAndAnIntegerOneDoes
 }
 
 TEST_F(StoreSession, SettingsKeepTheirTypesAndABooleanIsASixteenBitInteger) {
-  Store(Replaced(ExampleStore(),
-                 "</DataComponents>\n        </IviStructure>\n      </DataComponents>\n      "
-                 "<IviHardwareAsset",
-                 "<IviBoolean><Name> Output Beep </Name><Type>boolean</Type><Value>1</Value></IviBoolean>"
-                 "<IviBoolean><Name>Quiet</Name><Type>Boolean</Type><Value>0</Value></IviBoolean>"
-                 "<IviInteger><Name>Retries</Name><Type>Integer</Type><Value>3</Value></IviInteger>"
-                 "<IviReal><Name>Delay</Name><Type>REAL</Type><Value>0.25</Value></IviReal>"
-                 "<IviAPIReference><Name>Meter</Name><Type>APIReference</Type><Value>Dmm</Value>"
-                 "</IviAPIReference>"
-                 "</DataComponents>\n        </IviStructure>\n      </DataComponents>\n      "
-                 "<IviHardwareAsset"));
+  Store(Replaced(
+      ExampleStore(),
+      "</DataComponents>\n        </IviStructure>\n      </DataComponents>\n      "
+      "<IviHardwareAsset",
+      "<IviBoolean><Name> Output Beep </Name><Type>boolean</Type><Value>1</Value></IviBoolean>"
+      "<IviBoolean><Name>Quiet</Name><Type>Boolean</Type><Value>0</Value></IviBoolean>"
+      "<IviInteger><Name>Retries</Name><Type>Integer</Type><Value>3</Value></IviInteger>"
+      "<IviReal><Name>Delay</Name><Type>REAL</Type><Value>0.25</Value></IviReal>"
+      "<IviAPIReference><Name>Meter</Name><Type>APIReference</Type><Value>Dmm</Value>"
+      "</IviAPIReference>"
+      "</DataComponents>\n        </IviStructure>\n      </DataComponents>\n      "
+      "<IviHardwareAsset"));
   ASSERT_EQ(Init("MyPsu", ""), S_OK) << TakeError();
   const InitialSettings& settings = driver->ConfigurableInitialSettings();
   VARIANT v;
@@ -175,7 +177,8 @@ TEST_F(StoreSession, VirtualNamesReachTheirOutputs) {
 }
 
 TEST_F(StoreSession, ARangeMapsEveryIndexAndAnAbsurdOneIsRefused) {
-  std::string ranges = Replaced(ExampleStore(), "<Max>1</Max><Min>0</Min>", "<Max>13</Max><Min>11</Min>");
+  std::string ranges =
+      Replaced(ExampleStore(), "<Max>1</Max><Min>0</Min>", "<Max>13</Max><Min>11</Min>");
   Store(Replaced(ranges, "<StartingPhysicalIndex>2</StartingPhysicalIndex>",
                  "<StartingPhysicalIndex>1</StartingPhysicalIndex>"));
   ASSERT_EQ(Init("MyPsu", ""), S_OK) << TakeError();

@@ -75,12 +75,15 @@ TEST(StoreReader, ReadsTheExampleStore) {
 
 TEST(StoreReader, TakesChildrenInAnyOrderAndKeepsUnknownElements) {
   std::string xml = ExampleStore();
-  xml = Replaced(xml, "<Cache>1</Cache><DriverSetup>Model=K4301A</DriverSetup>",
-                 "<Future kind=\"x\"><Deep>1</Deep></Future><DriverSetup>Model=K4301A</DriverSetup>");
-  xml = Replaced(xml, "<Name>PsuBench</Name>", "<Simulate>0</Simulate><Cache>0</Cache><Name>PsuBench</Name>");
+  xml =
+      Replaced(xml, "<Cache>1</Cache><DriverSetup>Model=K4301A</DriverSetup>",
+               "<Future kind=\"x\"><Deep>1</Deep></Future><DriverSetup>Model=K4301A</DriverSetup>");
+  xml = Replaced(xml, "<Name>PsuBench</Name>",
+                 "<Simulate>0</Simulate><Cache>0</Cache><Name>PsuBench</Name>");
   xml = Replaced(xml, "<Simulate>1</Simulate>", "");
-  xml = Replaced(xml, "<ModulePath>libvmk40xx.so</ModulePath>",
-                 "<ModulePath64>lib64/libvmk40xx.so</ModulePath64><ModulePath>libvmk40xx.so</ModulePath>");
+  xml = Replaced(
+      xml, "<ModulePath>libvmk40xx.so</ModulePath>",
+      "<ModulePath64>lib64/libvmk40xx.so</ModulePath64><ModulePath>libvmk40xx.so</ModulePath>");
   ConfigStore s = Parse(xml);
   const DriverSession* d = s.FindDriverSession("PsuBench");
   ASSERT_TRUE(d);
@@ -169,8 +172,7 @@ TEST(StoreReader, RefusesWhatItWouldHaveToGuess) {
                                 "<IviHardwareAsset idref=\"h9\"/>")),
             "IviDriverSession \"PsuBench\": IviHardwareAsset refers to id \"h9\", which no "
             "element has");
-  EXPECT_EQ(ParseError(Replaced(xml, "id=\"s6\"", "id=\"s5\"")),
-            "two elements have the id \"s5\"");
+  EXPECT_EQ(ParseError(Replaced(xml, "id=\"s6\"", "id=\"s5\"")), "two elements have the id \"s5\"");
   std::string deep = "<IviConfigStore><SoftwareModules><IviSoftwareModule><DataComponents>";
   for (int i = 0; i < 40; ++i) deep += "<IviStructure><DataComponents>";
   EXPECT_EQ(ParseError(deep).rfind("not XML: Start-end tags mismatch", 0), 0u);
@@ -180,15 +182,16 @@ TEST(StoreReader, RefusesWhatItWouldHaveToGuess) {
 }
 
 TEST(StoreReader, KeepsEveryDataComponentTypeWithItsValue) {
-  ConfigStore s = Parse(Replaced(
-      ExampleStore(), "<DataComponents/>",
-      "<DataComponents>"
-      "<IviBoolean><Name>Beep</Name><Type>Boolean</Type><Value>true</Value></IviBoolean>"
-      "<IviInteger><Name>Count</Name><Type>Integer</Type><Units>n</Units><Value>-7</Value></IviInteger>"
-      "<IviAPIReference><Name>Dmm</Name><Type>APIReference</Type><Value>MyDmm</Value>"
-      "<IviPublishedAPI idref=\"a2\"/></IviAPIReference>"
-      "<IviFuture><Name>Later</Name></IviFuture>"
-      "</DataComponents>"));
+  ConfigStore s = Parse(
+      Replaced(ExampleStore(), "<DataComponents/>",
+               "<DataComponents>"
+               "<IviBoolean><Name>Beep</Name><Type>Boolean</Type><Value>true</Value></IviBoolean>"
+               "<IviInteger><Name>Count</Name><Type>Integer</Type><Units>n</Units><Value>-7</"
+               "Value></IviInteger>"
+               "<IviAPIReference><Name>Dmm</Name><Type>APIReference</Type><Value>MyDmm</Value>"
+               "<IviPublishedAPI idref=\"a2\"/></IviAPIReference>"
+               "<IviFuture><Name>Later</Name></IviFuture>"
+               "</DataComponents>"));
   const HardwareAsset& h = s.hardwareAssets.at(0);
   ASSERT_EQ(h.components.size(), 3u);
   EXPECT_EQ(std::get<bool>(h.components[0].value), true);
