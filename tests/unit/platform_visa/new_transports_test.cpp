@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "platform/visa/portmap.h"
 #include "platform/visa/transport.h"
@@ -204,9 +205,17 @@ TEST_F(FakeSystem, UsbInstrumentsAreFoundByTheirIdentifiersAndTalkThroughTheirDe
   EXPECT_EQ(test::WriteText(m.get(), "X\n"), S_OK);
   ASSERT_EQ(::read(master1, buf, sizeof buf), 2);
   // No serial poll through a file that is not the driver's: "*STB?" is asked instead.
-  test::WriteAll(master1, "+16\n");
+  std::string asked;
+  std::thread instrument([&] {
+    char q[16];
+    const ssize_t n = ::read(master1, q, sizeof q);
+    asked.assign(q, n > 0 ? static_cast<size_t>(n) : 0);
+    test::WriteAll(master1, "+16\n");
+  });
   SHORT stb = 0;
   EXPECT_EQ(m->ReadSTB(&stb), S_OK) << TakeErrorDescription();
+  instrument.join();
+  EXPECT_EQ(asked, "*STB?\n");
   EXPECT_EQ(stb, 16);
   m.reset();
   ::close(master0);
