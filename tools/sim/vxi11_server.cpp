@@ -491,7 +491,9 @@ bool Server::handle_call(Conn& c, const std::string& record, std::int64_t now) {
         if (transcript_) transcript_->write(link->name, '*', "device clear");
       } else if (call.procedure == device_trigger) {
         handle_line(*link, "*TRG", now);
-      } else if (call.procedure == device_local) {
+      } else if (call.procedure == device_remote) {
+        handle_line(*link, "SYST:REM", now);
+      } else {
         handle_line(*link, "SYST:LOC", now);
       }
       reply_error(c.out, call.xid, kErrNone);

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,6 +29,16 @@ using vmk::test::TakeError;
 const char* Name(Link link) {
   return link == Link::Vxi11 ? "Vxi11" : "Socket";
 }
+
+}  // namespace
+
+namespace vmk::test {
+void PrintTo(Link link, std::ostream* os) {
+  *os << Name(link);
+}
+}  // namespace vmk::test
+
+namespace {
 
 class OverEachTransport : public ::testing::TestWithParam<Link> {
  protected:

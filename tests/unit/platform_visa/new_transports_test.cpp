@@ -253,6 +253,20 @@ TEST_F(FakeSystem, DiscoveryListsSerialPortsAndUsbInstrumentsFromSysfs) {
 
   EXPECT_EQ(visa::FindResources("ASRL/dev/ttyUSB?*", o, &found, &why), S_OK);
   EXPECT_EQ(found.size(), 1u);
+
+  // The resource manager's form: the names only.
+  com::ComPtr<IResourceManager> rm;
+  ASSERT_EQ(visa::CreateResourceManager(rm.put()), S_OK);
+  SAFEARRAY* names = nullptr;
+  ASSERT_EQ(rm->FindResources(com::Bstr(std::string_view("USB0::0x1AB1::?*")).get(), &names), S_OK);
+  ASSERT_NE(names, nullptr);
+  ASSERT_EQ(names->rgsabound[0].cElements, 2u);
+  EXPECT_EQ(com::BstrToUtf8(static_cast<BSTR*>(names->pvData)[1]),
+            "USB0::0x1AB1::0x0E11::DP8C1234::1::INSTR");
+  SafeArrayDestroy(names);
+  EXPECT_EQ(rm->FindResources(com::Bstr(std::string_view("USB0::0x9999::?*")).get(), &names),
+            E_VISA_RSRC_NFOUND);
+  EXPECT_EQ(TakeErrorDescription(), "no instrument matches \"USB0::0x9999::?*\"");
 }
 
 TEST(ResourceExpression, VisasGrammarWithoutRegardToCase) {
