@@ -201,6 +201,10 @@ TEST(InitializeFailure, SaysWhyTheResourceCouldNotBeOpened) {
   EXPECT_EQ(InitializeFailure("ASRL/dev/no-such-serial-port::INSTR"),
             head + "serial port /dev/no-such-serial-port does not exist");
 
+  // The portmapper runs (these tests hold it), but no VXI-11 server is registered with it.
+  EXPECT_EQ(InitializeFailure("TCPIP0::127.0.0.1::inst0::INSTR"),
+            head + "127.0.0.1 has no VXI-11 server: its portmapper knows none");
+
   Emulator sim({"--model", "K4102A"}, Link::Vxi11Direct);
   const std::string server = "127.0.0.1:" + std::to_string(sim.Vxi11Port());
   EXPECT_EQ(InitializeFailure("TCPIP0::127.0.0.1," + std::to_string(sim.Vxi11Port()) +
