@@ -71,8 +71,10 @@ class Emulator {
   }
   ~Emulator() {
     if (pid_ > 0) {
+      // A test may have stopped it. Continued first: a SIGCONT that came during its exit would
+      // break the leak checker's stop of the process (under ASan) and hang it.
+      kill(pid_, SIGCONT);
       kill(pid_, SIGTERM);
-      kill(pid_, SIGCONT);  // a test may have stopped it
       waitpid(pid_, nullptr, 0);
     }
     if (out_) std::fclose(out_);
