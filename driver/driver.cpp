@@ -202,8 +202,13 @@ HRESULT CDriver::Identify() {
 
 HRESULT CDriver::OpenIO() {
   HRESULT hr = provider_->InitializeIO(this, &Errors(), this, descriptor_);
-  if (hr == E_IVI_RESOURCE_UNKNOWN) return Errors().ReportError(Msg::E_IVI_RESOURCE_UNKNOWN);
-  return hr;
+  if (hr != E_IVI_RESOURCE_UNKNOWN) return hr;
+  // Why the resource could not be opened is what the I/O layer left on the thread.
+  com::ComPtr<IErrorInfo> info;
+  com::Bstr why;
+  if (GetErrorInfo(0, info.put()) == S_OK && info) info->GetDescription(why.put());
+  if (why.utf8().empty()) return Errors().ReportError(Msg::E_IVI_RESOURCE_UNKNOWN);
+  return Errors().ReportErrorWithText(Msg::E_IVI_RESOURCE_UNKNOWN, why.utf8());
 }
 
 void CDriver::CloseIO() {
