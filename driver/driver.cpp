@@ -143,11 +143,10 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   driverSetupRecord_.clear();
   virtualNames_.clear();
   physicalSpelling_.clear();
+  initialSettings_.Clear();
   identified_ = false;
 
-  // No IVI configuration store is read yet: the resource name is a resource descriptor.
-  descriptor_ = com::BstrToUtf8(resourceName);
-  HRESULT hr = ProcessOptionString(optionString_);
+  HRESULT hr = ApplyStoreAndOptions(com::BstrToUtf8(resourceName));
 
   if (session_.flags.simulate && session_.model.empty()) SetModel(std::string(DefaultModel()));
   initialFlags_ = session_.flags;
@@ -245,8 +244,13 @@ HRESULT CDriver::Identify() {
 
 HRESULT CDriver::OpenIO() {
   HRESULT hr = provider_->InitializeIO(this, &Errors(), this, descriptor_);
-  if (hr == E_IVI_RESOURCE_UNKNOWN) return Errors().ReportError(Msg::E_IVI_RESOURCE_UNKNOWN);
-  return hr;
+  if (hr != E_IVI_RESOURCE_UNKNOWN) return hr;
+  // Why the resource could not be opened is what the I/O layer left on the thread.
+  com::ComPtr<IErrorInfo> info;
+  com::Bstr why;
+  if (GetErrorInfo(0, info.put()) == S_OK && info) info->GetDescription(why.put());
+  if (why.utf8().empty()) return Errors().ReportError(Msg::E_IVI_RESOURCE_UNKNOWN);
+  return Errors().ReportErrorWithText(Msg::E_IVI_RESOURCE_UNKNOWN, why.utf8());
 }
 
 void CDriver::CloseIO() {

@@ -4,15 +4,18 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "driver/config_store.h"
 #include "driver/node.h"
 #include "io/io_seams.h"
 #include "platform/com/com_object.h"
+#include "platform/config/store.h"
 #include "services/tracer.h"
 #include "services/validation.h"
 #include "vmk40xx/ivi_driver.h"
@@ -103,6 +106,21 @@ class CDriver : public CComObject, public CNode, public IoHost {
   virtual HRESULT ProcessDriverSetup(const std::string& text);
   virtual HRESULT ProcessInitOption(const std::string& name, const std::string& value);
   virtual HRESULT ProcessDriverSetupOption(const std::string& key, const std::string& value);
+
+  // The IVI configuration store (driver/config_store.cpp). Initialize's step 4: the store's
+  // session that `resourceName` designates, or the software module's settings, then the option
+  // string. The store is read and released within the call.
+  HRESULT ApplyStoreAndOptions(const std::string& resourceName);
+  virtual std::optional<config::ConfigStore> OpenConfigStore();
+  virtual const config::DriverSession* FindSession(const config::ConfigStore& store,
+                                                   const std::string& name);
+  HRESULT LoadDriverConfiguration(const config::HardwareAsset* asset,
+                                  const config::DriverSession* session);
+  HRESULT LoadSessionInitialSettings(const config::DriverSession* session);
+  HRESULT LoadConfigurableInitialSettings(const config::SoftwareModule* module);
+  HRESULT LoadConfigurableInitialSettings(const config::DataComponent* settings);
+  // The configurable initial settings, by trimmed lower-case name.
+  const InitialSettings& ConfigurableInitialSettings() const { return initialSettings_; }
 
   // The inherent attribute puts with their rules.
   HRESULT PutCache(VARIANT_BOOL v);
@@ -264,6 +282,7 @@ class CDriver : public CComObject, public CNode, public IoHost {
   // lower-case physical -> physical as the store spells it.
   std::unordered_map<std::string, std::string> virtualNames_;
   std::unordered_map<std::string, std::string> physicalSpelling_;
+  InitialSettings initialSettings_;
   struct RepCapInstances {
     const char* name;
     std::vector<Instance> list;

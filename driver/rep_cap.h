@@ -8,6 +8,7 @@
 #include "driver/node.h"
 #include "io/visa_com_io_provider.h"
 #include "platform/com/com_object.h"
+#include "platform/com/module.h"
 
 namespace vmk {
 
@@ -31,7 +32,10 @@ class CRepCap : public CComObject, public CNode {
     lock_ = root->SessionLock();
     IO().SetProvider(&root->Provider());
     IO().SetTraceSink(&root->Session().trace);
+    // An instance a client still holds keeps the library loaded, as the driver object does.
+    com::ModuleLock();
   }
+  ~CRepCap() override { com::ModuleUnlock(); }
 
  private:
   std::string physicalName_;
