@@ -39,7 +39,7 @@ constexpr Property MemoryName = kItf.Prop("MemoryName", String,
 constexpr Property Model = kItf.Prop("Model", Enum);
 constexpr Property TimeoutMilliseconds =
     kItf.Prop("TimeoutMilliseconds", Long, {.sim = 2000.0});
-constexpr Property TraceEnabled = kItf.Prop("TraceEnabled", Bool, {.sim = VARIANT_FALSE});
+constexpr Property TraceEnabled = kItf.Prop("TraceEnabled", Bool);
 }  // namespace sys
 
 constexpr int32_t kMemoryNameReplyMax = 128;
@@ -252,17 +252,18 @@ HRESULT SystemFacet::put_TimeoutMilliseconds(LONG val) {
   });
 }
 
+// The trace is the driver's, not the instrument's: simulated sessions switch and read it too,
+// so that the switch never answers for a trace other than the one that runs.
 HRESULT SystemFacet::get_TraceEnabled(VARIANT_BOOL* val) {
-  return owner_->Get(sys::TraceEnabled, val, [&] {
+  return owner_->Frame(sys::TraceEnabled.get, With(val), [&] {
     *val = owner_->TraceRunning() ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   });
 }
 
 HRESULT SystemFacet::put_TraceEnabled(VARIANT_BOOL val) {
-  return owner_->Put(sys::TraceEnabled, val, NoCheck, [&] {
-    return owner_->SwitchTrace(val != VARIANT_FALSE);
-  });
+  return owner_->Frame(sys::TraceEnabled.put, With(val),
+                       [&] { return owner_->SwitchTrace(val != VARIANT_FALSE); });
 }
 
 }  // namespace vmk

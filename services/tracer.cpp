@@ -17,6 +17,7 @@
 #include <pugixml.hpp>
 #include <system_error>
 
+#include "platform/com/registry.h"
 #include "resources/data_dirs.h"
 #include "resources/messages.h"
 
@@ -209,11 +210,18 @@ TraceEnvironment DefaultTraceEnvironment() {
                std::chrono::system_clock::now().time_since_epoch())
         .count();
   };
+  env.iviRootDir = [] {
+    return com::ReadRegistryValue("HKEY_LOCAL_MACHINE\\SOFTWARE\\IVI", "IviStandardRootDir")
+        .value_or(std::string());
+  };
   env.files = &RealTraceFiles();
   return env;
 }
 
-CTraceOwner::CTraceOwner(TraceEnvironment env) : env_(std::move(env)) {
+CTraceOwner::CTraceOwner(TraceEnvironment env) { SetEnvironment(std::move(env)); }
+
+void CTraceOwner::SetEnvironment(TraceEnvironment env) {
+  env_ = std::move(env);
   if (!env_.files) env_.files = &RealTraceFiles();
   if (!env_.now) env_.now = DefaultTraceEnvironment().now;
 }

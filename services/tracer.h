@@ -48,12 +48,13 @@ struct TraceEnvironment {
   // Where bare and relative trace names are placed; empty: the process's current directory at
   // the start of the trace.
   std::string directory;
-  // "IviStandardRootDir" of the IVI installation, from the registry; empty when none is set.
+  // "IviStandardRootDir" of the IVI installation; empty when none is set, and the library's own
+  // data directory is taken instead.
   std::function<std::string()> iviRootDir;
   TraceFiles* files = nullptr;
 };
 
-// The system clock, the current directory, no registry value yet, the real files.
+// The system clock, the current directory, the registry's "IviStandardRootDir", the real files.
 TraceEnvironment DefaultTraceEnvironment();
 
 // The "Value" text of a value that is not an array, by its VARIANT type, appended to `out`; a
@@ -107,6 +108,10 @@ class CTraceOwner final : public CTracer {
   void SetArraySizeMax(int32_t elements) override { arraySizeMax_ = elements; }
   int32_t SaveInterval() const override { return saveInterval_; }
   void SetSaveInterval(int32_t minutes) override { saveInterval_ = minutes; }
+
+  // Replaces the clock, the directory, the registry value and the files the tracer uses; for
+  // tests, before the trace is enabled.
+  void SetEnvironment(TraceEnvironment env);
 
   // The trace name ("TraceName") and the style sheet's name or path ("TraceTransform").
   void SetTraceName(std::string name) { traceName_ = std::move(name); }

@@ -539,9 +539,6 @@ TEST_F(Session, SimulatedSystemStoresItsSettingsAndSendsNothing) {
   EXPECT_EQ(system->put_TimeoutMilliseconds(7000), S_OK);
   EXPECT_EQ(system->get_TimeoutMilliseconds(&timeout), S_OK);
   EXPECT_EQ(timeout, 7000);
-  EXPECT_EQ(system->put_TraceEnabled(VARIANT_TRUE), S_OK);
-  EXPECT_EQ(system->get_TraceEnabled(&on), S_OK);
-  EXPECT_EQ(on, VARIANT_TRUE);
 
   EXPECT_EQ(system->SaveState(Bstr("1")), S_OK);
   EXPECT_EQ(system->RecallState(Bstr("1")), S_OK);
