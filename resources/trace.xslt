@@ -40,7 +40,7 @@
           td.name { white-space: nowrap; }
           .iface { color: #6e6e73; }
           tr.io td { background: #fafafc; color: #333; font-size: .93em; }
-          tr.io td.name::before { content: "\21B3\00A0"; color: #8e8e93; }
+          tr.io:not([data-depth="0"]) td.name::before { content: "\21B3\00A0"; color: #8e8e93; }
           tr.failed td { background: #fdecec; }
           tr.failed td.result { color: #b00020; font-weight: 600; }
           tr.warning td.result { color: #9a6700; font-weight: 600; }

@@ -6,12 +6,17 @@ headless Chromium renders it. The rows of the rendered DOM must show the calls a
 operations nested in them, in order, with their parameters, times and results. A screenshot of
 the report is kept as a test artefact.
 
-Usage: report_browser_test.py CASE PRODUCER ARTEFACT-DIRECTORY
-  CASE      "sample": the fixed trace of trace_sample
-  PRODUCER  the program that writes the trace into a directory and prints its path
+Usage: report_browser_test.py CASE ARTEFACT-DIRECTORY PRODUCER [ARGUMENT...]
+  CASE      "sample": the fixed trace of trace_sample;
+            "demo": the demo's session on the emulator, traced
+  PRODUCER  the program that writes the trace into a directory and prints its path, on the last
+            line that names an .xml file; "{dir}" in its arguments is that directory, which is
+            otherwise passed as the last argument
 """
+import difflib
 import html.parser
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -26,7 +31,12 @@ failures = []
 
 
 def check(what, got, want):
-    if got != want:
+    if got == want:
+        return
+    if isinstance(got, list) and isinstance(want, list):
+        diff = difflib.unified_diff(want, got, "expected", "rendered", lineterm="")
+        failures.append(f"{what}:\n" + "\n".join(diff))
+    else:
         failures.append(f"{what}:\n   got {got!r}\n  want {want!r}")
 
 
@@ -123,16 +133,150 @@ def check_sample(parser):
     check("failed count", parser.summary.get("failed-count"), "1 failed")
 
 
-CHECKS = {"sample": check_sample}
+# The demo's session: identification and reset inside Initialize, then its calls in its order,
+# each with the instrument operations it made (the channel selection first where it needs one).
+DEMO_SELECT_1 = "1 io CDriverIOManager.InstrPrintf [in strCmd = INST:NSEL 1] 0x00000000"
+DEMO_SELECT_2 = "1 io CDriverIOManager.InstrPrintf [in strCmd = INST:NSEL 2] 0x00000000"
+
+
+def demo_query(command, value, result="pdResult"):
+    return (f"1 io CDriverIOManager.InstrQueryCommand [in strCommand = {command}; "
+            f"in lTimeout = -2; out {result} = {value}] 0x00000000")
+
+
+def demo_command(command):
+    return f"1 io CDriverIOManager.InstrPrintCommand [in strCommand = {command}] 0x00000000"
+
+
+def demo_call(name, params=""):
+    return f"0 call {name} [{params}] 0x00000000"
+
+
+DEMO = [
+    "0 io CDriverIOManager.InstrPrintf [in strCommand = *IDN?; in cchDesired = 1024; "
+    "in lTimeout = -2; out bstrResult = Velmora,K4201A,0,1.2-5.0-1.0] 0x00000000",
+    demo_call("IIviDriverUtility.Reset"),
+    "1 io CDriverIOManager.InstrQuery [in strCommand = *RST;*OPC?; in lTimeout = 10000; "
+    "out plResult = 1] 0x00000000",
+    demo_call("IIviDriverIdentity.get_Identifier", "out val = VelmoraK40xx"),
+    demo_call("IIviComponentIdentity.get_Revision", "out val = 1.1.5.0"),
+    demo_call("IIviComponentIdentity.get_Vendor", "out val = Velmora Technologies"),
+    demo_call("IIviDriverIdentity.get_InstrumentManufacturer", "out val = Velmora"),
+    demo_call("IIviDriverIdentity.get_InstrumentModel", "out val = K4201A"),
+    demo_call("IIviDriverIdentity.get_InstrumentFirmwareRevision", "out val = 1.2-5.0-1.0"),
+    demo_call("IVelmoraK40xx.get_Outputs", "out val = <interface>"),
+    demo_call("IVelmoraK40xxOutputs.get_Count", "out val = 2"),
+    demo_call("IVelmoraK40xxOutputs.get_Name", "in Index = 1; out val = Output1"),
+    demo_call("IVelmoraK40xxOutputs.get_Item", "in Name = Output1; out val = <interface>"),
+    demo_call("IVelmoraK40xxOutput.ApplyVoltageCurrent", "in VoltageLevel = 5; in CurrentLimit = 1"),
+    DEMO_SELECT_1,
+    demo_command("APPL 5, 1"),
+    demo_call("IVelmoraK40xxOutputs.get_Name", "in Index = 2; out val = Output2"),
+    demo_call("IVelmoraK40xxOutputs.get_Item", "in Name = Output2; out val = <interface>"),
+    demo_call("IVelmoraK40xxOutput.ApplyVoltageCurrent",
+              "in VoltageLevel = 12; in CurrentLimit = 0.5"),
+    DEMO_SELECT_2,
+    demo_command("APPL 12, 0.5"),
+    demo_call("IVelmoraK40xxOutputs.put_Enabled", "in val = true"),
+    demo_command("OUTP 1"),
+    demo_call("IVelmoraK40xxOutput.get_VoltageLevel", "out val = 5"),
+    DEMO_SELECT_1,
+    demo_query("VOLT?", 5),
+    demo_call("IVelmoraK40xxOutput.get_CurrentLimit", "out val = 1"),
+    DEMO_SELECT_1,
+    demo_query("CURR?", 1),
+    demo_call("IVelmoraK40xxOutput.Measure", "in MeasurementType = 1; out val = 4"),
+    DEMO_SELECT_1,
+    demo_query("MEAS:VOLT?", 4),
+    demo_call("IVelmoraK40xxOutput.Measure", "in MeasurementType = 0; out val = 1"),
+    DEMO_SELECT_1,
+    demo_query("MEAS:CURR?", 1),
+    demo_call("IVelmoraK40xxOutput.QueryState", "in OutputState = 1; out val = true"),
+    "1 io CDriverIOManager.InstrQuery [in strCommand = STAT:QUES:INST:ISUM1:COND?; "
+    "in lTimeout = -2; out plResult = 1] 0x00000000",
+    DEMO_SELECT_1,
+    demo_call("IVelmoraK40xxOutput.get_VoltageLevel", "out val = 12"),
+    DEMO_SELECT_2,
+    demo_query("VOLT?", 12),
+    demo_call("IVelmoraK40xxOutput.get_CurrentLimit", "out val = 0.5"),
+    DEMO_SELECT_2,
+    demo_query("CURR?", 0.5),
+    demo_call("IVelmoraK40xxOutput.Measure", "in MeasurementType = 1; out val = 12"),
+    DEMO_SELECT_2,
+    demo_query("MEAS:VOLT?", 12),
+    demo_call("IVelmoraK40xxOutput.Measure", "in MeasurementType = 0; out val = 0.24"),
+    DEMO_SELECT_2,
+    demo_query("MEAS:CURR?", 0.24),
+    demo_call("IVelmoraK40xxOutput.QueryState", "in OutputState = 1; out val = false"),
+    "1 io CDriverIOManager.InstrQuery [in strCommand = STAT:QUES:INST:ISUM2:COND?; "
+    "in lTimeout = -2; out plResult = 2] 0x00000000",
+    DEMO_SELECT_2,
+    demo_call("IVelmoraK40xxOutput.get_Protection", "out val = <interface>"),
+    demo_call("IVelmoraK40xxProtection.ConfigureOVP", "in Enabled = true; in Limit = 10"),
+    DEMO_SELECT_2,
+    demo_command("VOLT:PROT:STAT 1; :VOLT:PROT 10"),
+    demo_call("IVelmoraK40xxProtection.get_OVPTripped", "out val = true"),
+    DEMO_SELECT_2,
+    "1 io CDriverIOManager.InstrQueryCommandBool [in strCommand = VOLT:PROT:TRIP?; "
+    "in lTimeout = -2; out bstrResult = 1] 0x00000000",
+    demo_call("IVelmoraK40xxOutput.Measure", "in MeasurementType = 1; out val = 0"),
+    DEMO_SELECT_2,
+    demo_query("MEAS:VOLT?", 0),
+    demo_call("IVelmoraK40xxProtection.ConfigureOVP", "in Enabled = true; in Limit = 15"),
+    DEMO_SELECT_2,
+    demo_command("VOLT:PROT:STAT 1; :VOLT:PROT 15"),
+    demo_call("IVelmoraK40xxProtection.ResetOVP"),
+    DEMO_SELECT_2,
+    demo_command("VOLT:PROT:CLE"),
+    demo_call("IVelmoraK40xxOutputs.put_Enabled", "in val = true"),
+    demo_command("OUTP 1"),
+    demo_call("IVelmoraK40xxProtection.get_OVPTripped", "out val = false"),
+    DEMO_SELECT_2,
+    "1 io CDriverIOManager.InstrQueryCommandBool [in strCommand = VOLT:PROT:TRIP?; "
+    "in lTimeout = -2; out bstrResult = 0] 0x00000000",
+    demo_call("IVelmoraK40xxOutput.Measure", "in MeasurementType = 1; out val = 12"),
+    DEMO_SELECT_2,
+    demo_query("MEAS:VOLT?", 12),
+    demo_call("IIviDriverUtility.ErrorQuery",
+              "in/out ErrorCode = 0; in/out ErrorMessage =; "
+              "in/out, returned ErrorCode = 0; in/out, returned ErrorMessage = No error"),
+    "1 io CDriverIOManager.InstrPrintf [in strCommand = SYST:ERR?; in cchDesired = 1023; "
+    "in lTimeout = -2; out bstrResult = +0,\"No error\"] 0x00000000",
+    demo_call("IIviDriver.Close"),
+]
+
+
+def check_demo(parser):
+    check("rows", rendered(parser.rows), DEMO)
+    clock = re.compile(r"^\d\d:\d\d:\d\d$")
+    for i, r in enumerate(parser.rows):
+        for cell in ("start", "end"):
+            if not clock.match(squeeze(r.get(cell, ""))):
+                failures.append(f"row {i + 1}: {cell} {r.get(cell)!r} is not a time of day")
+        if not squeeze(r.get("duration", "")).isdigit():
+            failures.append(f"row {i + 1}: duration {r.get('duration')!r} is not milliseconds")
+    check("call count", parser.summary.get("call-count"), "38 calls")
+    check("operation count", parser.summary.get("command-count"), "43 instrument operations")
+    check("failed count", parser.summary.get("failed-count"), "0 failed")
+
+
+CHECKS = {"sample": check_sample, "demo": check_demo}
 
 
 def main():
-    expected, producer, artefacts = sys.argv[1], sys.argv[2], sys.argv[3]
+    expected, artefacts, producer = sys.argv[1], sys.argv[2], sys.argv[3:]
     os.makedirs(artefacts, exist_ok=True)
     work = tempfile.mkdtemp(prefix="vmk-report-")
     try:
-        trace = subprocess.run([producer, work], check=True, capture_output=True, text=True,
-                               timeout=60).stdout.strip().splitlines()[-1]
+        command = [a.replace("{dir}", work) for a in producer]
+        if command == producer:
+            command.append(work)
+        out = subprocess.run(command, check=True, capture_output=True, text=True,
+                             timeout=60).stdout
+        named = [line.split()[-1] for line in out.splitlines() if line.strip().endswith(".xml")]
+        if not named:
+            raise SystemExit(f"{command[0]} named no trace file:\n{out}")
+        trace = named[-1]
         with open(trace, encoding="utf-8") as f:
             if "<?xml-stylesheet" not in f.read():
                 failures.append(f"{trace} names no style sheet")
