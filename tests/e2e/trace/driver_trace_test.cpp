@@ -162,6 +162,29 @@ TEST_F(DriverTrace, TraceTrueAloneMakesAFileInTheCurrentDirectoryWithTheStyleShe
   EXPECT_EQ(client->Close(), S_OK);
 }
 
+TEST_F(DriverTrace, TheStyleSheetIsLookedUpUnderTheIviRootTheRegistryNames) {
+  const std::string root = dir / "ivi";
+  test::WriteFile(dir / "registry.reg", "[HKEY_LOCAL_MACHINE\\SOFTWARE\\IVI]\n"
+                                        "\"IviStandardRootDir\"=\"" + root + "\"\n");
+  test::ScopedEnv registry("VMK40XX_REGISTRY", dir / "registry.reg");
+  const std::string options = "Simulate=true, DriverSetup=Model=K4201A, Trace=true, TraceName=";
+
+  // The root names no style sheet: the trace names none, rather than one from elsewhere.
+  ASSERT_EQ(Initialize("SCRIPT::none::INSTR", options + "without"), S_OK) << TakeError();
+  ASSERT_EQ(driver->Close(), S_OK);
+  EXPECT_EQ(ReadFile(dir / "without.xml").find("xml-stylesheet"), std::string::npos);
+
+  fs::create_directories(root + "/Components/Velmora Technologies");
+  test::WriteFile(root + "/Components/Velmora Technologies/trace.xslt", "<xsl:stylesheet/>");
+  ASSERT_EQ(Initialize("SCRIPT::none::INSTR", options + "with"), S_OK) << TakeError();
+  ASSERT_EQ(driver->Close(), S_OK);
+  EXPECT_NE(ReadFile(dir / "with.xml")
+                .find("<?xml-stylesheet type=\"text/xsl\" href=\"file://" + root +
+                      "/Components/Velmora%20Technologies/trace.xslt\"?>"),
+            std::string::npos)
+      << ReadFile(dir / "with.xml");
+}
+
 TEST_F(DriverTrace, OnTheEmulatorEveryCallHoldsTheInstrumentOperationsItMade) {
   test::Emulator emulator({"--model", "K4102A"});
   ASSERT_FALSE(emulator.Resource().empty());
