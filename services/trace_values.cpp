@@ -121,6 +121,8 @@ void AppendTraceValue(const VARIANT& v, std::string* out) {
   } else {
     value = v;
   }
+  // Each value is shown as the number the caller passed: a signed byte keeps its sign and an
+  // unsigned 32-bit value is not shown as a negative one.
   switch (type) {
     case VT_EMPTY:
       out->append("<empty>");
