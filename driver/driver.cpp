@@ -19,9 +19,9 @@ CDriver::CDriver(const char* className, const SupportedModelTable& models)
       provider_(std::make_unique<CVisaComIOProvider>()) {
   root_ = this;
   state_ = &session_;
-  session_.trace = tracer_.get();
   lock_ = std::make_shared<std::recursive_mutex>();
   IO().SetProvider(provider_.get());
+  session_.trace = tracer_.get();
   IO().SetTraceSink(&session_.trace);
   provider_->SetErrorManager(&Errors());
   com::ModuleLock();
