@@ -1,8 +1,13 @@
-// The in-process server: the class factory of the driver class and the module's lock count.
+// The in-process server: the class factory of the driver class, the module's lock count and the
+// registration entry points.
 #include <new>
+#include <string>
 
+#include "com/registration.h"
 #include "dcpwr/velmora_k40xx.h"
 #include "platform/com/module.h"
+#include "platform/com/registry.h"
+#include "services/errors.h"
 #include "vmk40xx/server.h"
 #include "vmk40xx/vmk40xx.h"
 
@@ -28,12 +33,17 @@ class ClassFactory final : public IClassFactory {
   HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** ppv) override {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
+    // An outer object must hold the inner one by its non-delegating IUnknown.
+    if (outer && iid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
     VelmoraK40xx* driver = nullptr;
     try {
       driver = VelmoraK40xx::Create();
     } catch (const std::bad_alloc&) {
       return E_OUTOFMEMORY;
+    }
+    if (outer) {
+      *ppv = driver->Aggregate(outer);
+      return S_OK;
     }
     HRESULT hr = driver->QueryInterface(iid, ppv);
     driver->Release();
@@ -48,11 +58,38 @@ class ClassFactory final : public IClassFactory {
   }
 };
 
+// Registration changes the registry file in one locked step; a failure leaves it untouched and
+// error information that says why.
+HRESULT UpdateRegistration(const char* entry, bool enrol) {
+  SetErrorInfo(0, nullptr);
+  std::string library;
+  if (enrol) {
+    library = com::ThisLibraryPath();
+    if (library.empty()) {
+      SetComErrorInfo(GUID_NULL, entry, "the path of the driver library cannot be told");
+      return E_UNEXPECTED;
+    }
+  }
+  std::string error;
+  HRESULT hr = com::UpdateRegistry(
+      [&](com::RegistryTree& tree) {
+        if (enrol)
+          RegisterServerKeys(tree, library);
+        else
+          UnregisterServerKeys(tree);
+      },
+      &error);
+  if (FAILED(hr)) SetComErrorInfo(GUID_NULL, entry, error);
+  return hr;
+}
+
 }  // namespace
 
 }  // namespace vmk
 
-extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
+extern "C" {
+
+HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (rclsid != CLSID_VelmoraK40xx) return CLASS_E_CLASSNOTAVAILABLE;
@@ -60,6 +97,16 @@ extern "C" HRESULT DllGetClassObject(REFCLSID rclsid, REFIID riid, void** ppv) {
   return factory.QueryInterface(riid, ppv);
 }
 
-extern "C" HRESULT DllCanUnloadNow() {
+HRESULT DllCanUnloadNow() {
   return vmk::com::ModuleLockCount() == 0 ? S_OK : S_FALSE;
 }
+
+HRESULT DllRegisterServer() {
+  return vmk::UpdateRegistration("DllRegisterServer", true);
+}
+
+HRESULT DllUnregisterServer() {
+  return vmk::UpdateRegistration("DllUnregisterServer", false);
+}
+
+}  // extern "C"

@@ -27,36 +27,33 @@ class VelmoraK40xxCalibration final : public CChannel {
 };
 
 namespace calibration {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxCalibration, "IVelmoraK40xxCalibration", true};
-constexpr Member Step(const char* name, const char* command) {
-  return {
-      .iid = kItf.iid, .iface = kItf.name, .name = name, .powerSupply = true, .command = command};
-}
-constexpr Member CurrentData = Step("CurrentData", "CAL:CURR %.15g");
-constexpr Member CurrentLevel = WithKeywords(Step("CurrentLevel", "CAL:CURR:LEV %s"),
-                                             &EnumKeyword<KeywordEnum::CalibrationLevel>);
-constexpr Member CurrentProtection = Step("CurrentProtection", "CAL:CURR:PROT");
-constexpr Member VoltageData = Step("VoltageData", "CAL:VOLT %.15g");
-constexpr Member VoltageLevel = WithKeywords(Step("VoltageLevel", "CAL:VOLT:LEV %s"),
-                                             &EnumKeyword<KeywordEnum::CalibrationLevel>);
-constexpr Member VoltageProtection = Step("VoltageProtection", "CAL:VOLT:PROT");
+constexpr Interface kItf{&IID_IVelmoraK40xxCalibration, "IVelmoraK40xxCalibration",
+                         kPowerSupply};
+constexpr Member CurrentData =
+    kItf.Method("CurrentData", {In("Current", Double)}, {.command = "CAL:CURR %.15g"});
+constexpr Member CurrentLevel = kItf.Method(
+    "CurrentLevel", {In("Level", Enum, &EnumKeyword<KeywordEnum::CalibrationLevel>)},
+    {.command = "CAL:CURR:LEV %s"});
+constexpr Member CurrentProtection =
+    kItf.Method("CurrentProtection", {}, {.command = "CAL:CURR:PROT", .models = kOcpModels});
+constexpr Member VoltageData =
+    kItf.Method("VoltageData", {In("Voltage", Double)}, {.command = "CAL:VOLT %.15g"});
+constexpr Member VoltageLevel = kItf.Method(
+    "VoltageLevel", {In("Level", Enum, &EnumKeyword<KeywordEnum::CalibrationLevel>)},
+    {.command = "CAL:VOLT:LEV %s"});
+constexpr Member VoltageProtection =
+    kItf.Method("VoltageProtection", {}, {.command = "CAL:VOLT:PROT", .models = kOvpModels});
 
 // The protection circuits calibrate themselves before the instrument answers again.
 constexpr int32_t kProtectionTimeoutMs = 15000;
 }  // namespace calibration
 
-// Whether the session's model has a protection: the feature table's models for its members.
-bool HasProtection(CNode& node, std::string_view member) {
-  const CSupportedModelValidator* models = FeatureValidator("IVelmoraK40xxProtection", member);
-  return !models || models->IsSupported(node.GetModel());
-}
-
 class CalibrationFacet final : public Facet<IVelmoraK40xxCalibration, VelmoraK40xxCalibration> {
  public:
   using Facet::Facet;
   HRESULT CurrentData(double Current) override {
-    return owner_->Act(calibration::CurrentData, {}, [&] { return owner_->SelectThenSend(); },
-                       {Current});
+    return owner_->Act(calibration::CurrentData, With(Current), NoCheck,
+                       [&] { return owner_->SelectThenSend(); });
   }
   HRESULT CurrentLevel(VelmoraK40xxCalibrationLevelEnum Level) override {
     return ToLevel(calibration::CurrentLevel, Level);
@@ -65,8 +62,8 @@ class CalibrationFacet final : public Facet<IVelmoraK40xxCalibration, VelmoraK40
     return CalibrateProtection(calibration::CurrentProtection);
   }
   HRESULT VoltageData(double Voltage) override {
-    return owner_->Act(calibration::VoltageData, {}, [&] { return owner_->SelectThenSend(); },
-                       {Voltage});
+    return owner_->Act(calibration::VoltageData, With(Voltage), NoCheck,
+                       [&] { return owner_->SelectThenSend(); });
   }
   HRESULT VoltageLevel(VelmoraK40xxCalibrationLevelEnum Level) override {
     return ToLevel(calibration::VoltageLevel, Level);
@@ -77,31 +74,30 @@ class CalibrationFacet final : public Facet<IVelmoraK40xxCalibration, VelmoraK40
 
  private:
   // A calibration point is measured with the output's protection off, so that the level it
-  // drives cannot trip it.
+  // drives cannot trip it. A simulated program makes the same mistakes, so the level is checked
+  // there as well.
   HRESULT ToLevel(const Member& m, VelmoraK40xxCalibrationLevelEnum level) {
-    // A simulated program makes the same mistakes, so the level is checked there as well.
-    auto check = [&] {
-      return CheckEnumAndModelValue(*owner_, m, level, VelmoraK40xxCalibrationLevelMin,
-                                    VelmoraK40xxCalibrationLevelMax, "Level");
-    };
-    return owner_->ActOrSimulate(
-        m, {}, check,
+    return owner_->Act(
+        m, With(level),
         [&] {
-          if (HRESULT hr = check(); FAILED(hr)) return hr;
+          return CheckEnumAndModelValue(*owner_, m, level, VelmoraK40xxCalibrationLevelMin,
+                                        VelmoraK40xxCalibrationLevelMax, kCalibrationLevelValues,
+                                        "Level");
+        },
+        [&] {
           owner_->Select();
           CDriverIOManager& io = owner_->IO();
           // A point taken with the protection still on would be worthless, so a refused
           // switch-off is the member's result rather than the level command's success.
-          if (HasProtection(*owner_, "put_OCPEnabled"))
+          if (owner_->IsModelIn(kOcpModels))
             if (HRESULT hr = io.InstrPrintf("CURR:PROT:STAT 0"); FAILED(hr)) return hr;
-          if (HasProtection(*owner_, "put_OVPEnabled"))
+          if (owner_->IsModelIn(kOvpModels))
             if (HRESULT hr = io.InstrPrintf("VOLT:PROT:STAT 0"); FAILED(hr)) return hr;
           return io.InstrPrintCommand();
-        },
-        {owner_->ToArg(m, level)});
+        });
   }
   HRESULT CalibrateProtection(const Member& m) {
-    return owner_->Act(m, {}, [&] {
+    return owner_->Act(m, With(), NoCheck, [&] {
       owner_->Select();
       return WithMinimumTimeout(*owner_, calibration::kProtectionTimeoutMs,
                                 [&] { return owner_->IO().InstrPrintCommand(); });

@@ -14,21 +14,25 @@ namespace vmk {
 namespace {
 
 namespace calibrations {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxCalibrations, "IVelmoraK40xxCalibrations", true};
-constexpr const char* kEnabledKey = "IVelmoraK40xxCalibrations.Enabled";
-constexpr const char* kStringKey = "IVelmoraK40xxCalibrations.String";
-constexpr Member DACError = kItf.Command("DACError", "CAL:DAC:ERR");
+constexpr Interface kItf{&IID_IVelmoraK40xxCalibrations, "IVelmoraK40xxCalibrations",
+                         kPowerSupply};
+constexpr Member DACError =
+    kItf.Method("DACError", {}, {.command = "CAL:DAC:ERR", .models = kOcpModels});
 // The code goes out bare: the instrument takes it as character data, not as a string.
-constexpr Member SetState = kItf.Command("SetState", "CAL:SEC:STAT %s, %s");
-constexpr Member get_Count = kItf.Get("get_Count");
-constexpr Member get_Item = kItf.Get("get_Item");
-constexpr Member get_Name = kItf.Get("get_Name");
-constexpr Member get_Enabled = kItf.Get("get_Enabled", kEnabledKey, "CAL:SEC:STAT?");
-constexpr Member put_Password =
-    kItf.Put("put_Password", "IVelmoraK40xxCalibrations.Password", "CAL:SEC:CODE %s");
-constexpr Member get_String = kItf.Get("get_String", kStringKey, "CAL:STR?");
-constexpr Member put_String = kItf.Put("put_String", kStringKey, "CAL:STR \"%s\"");
-constexpr Member get_Times = kItf.Get("get_Times", "IVelmoraK40xxCalibrations.Times", "CAL:COUN?");
+constexpr Member SetState = kItf.Method("SetState", {In("Enabled", Bool), In("Password", String)},
+                                        {.command = "CAL:SEC:STAT %s, %s"});
+constexpr Property Count = kItf.Prop("Count", Long);
+constexpr Property Item = kItf.Prop("Item", Object, {.index = {In("Name", String)}});
+constexpr Property Name = kItf.Prop("Name", String, {.index = {In("Index", Long)}});
+constexpr Property Enabled =
+    kItf.Prop("Enabled", Bool, {.get = "CAL:SEC:STAT?", .sim = VARIANT_TRUE});
+constexpr Property Password = kItf.Prop("Password", String, {.put = "CAL:SEC:CODE %s"});
+// Not the setter's usual shape: the command carries the message with its quotes doubled, while
+// the simulation keeps it as written.
+constexpr Property Message = kItf.Prop(
+    "String", String,
+    {.get = "CAL:STR?", .put = "CAL:STR %q", .sim = u"FACTORY CAL 09/Aug/2002"});
+constexpr Property Times = kItf.Prop("Times", Long, {.get = "CAL:COUN?", .sim = 1.0});
 
 // The longest calibration message the driver reads back.
 constexpr int32_t kStringChars = 128;
@@ -47,7 +51,7 @@ HRESULT CheckCode(CNode& node, const Member& m, const char* param, BSTR code) {
                       c == '_');
   if (valid) return S_OK;
   // The code is a secret, and a refused one may be the right code with a stray character.
-  return node.Errors().ReportInvalidValue(m.name, param, std::string_view("not shown"));
+  return node.Errors().ReportInvalidValue(m.Name(), param, std::string_view("not shown"));
 }
 
 }  // namespace
@@ -72,7 +76,7 @@ HRESULT WithMinimumTimeout(CNode& node, int32_t minimumMs, const std::function<H
 }
 
 HRESULT CalibrationsFacet::DACError() {
-  return owner_->Act(calibrations::DACError, {}, [&] {
+  return owner_->Act(calibrations::DACError, With(), NoCheck, [&] {
     return WithMinimumTimeout(*owner_, calibrations::kDacErrorTimeoutMs,
                               [&] { return owner_->IO().InstrPrintCommand(); });
   });
@@ -80,51 +84,43 @@ HRESULT CalibrationsFacet::DACError() {
 
 HRESULT CalibrationsFacet::SetState(VARIANT_BOOL Enabled, BSTR Password) {
   const Member& m = calibrations::SetState;
-  auto check = [&] { return CheckCode(*owner_, m, "Password", Password); };
   return owner_->ActOrSimulate(
-      m, {},
-      [&] {
-        if (HRESULT hr = check(); FAILED(hr)) return hr;
-        return owner_->StoreSimulated(calibrations::kEnabledKey, Enabled);
-      },
-      [&] {
-        if (HRESULT hr = check(); FAILED(hr)) return hr;
-        return owner_->IO().InstrPrintCommand();
-      },
-      {owner_->ToArg(m, Enabled), com::BstrToUtf8(Password)});
+      m, With(Enabled, Password), [&] { return CheckCode(*owner_, m, "Password", Password); },
+      [&] { return owner_->StoreSimulated(calibrations::Enabled, Enabled); },
+      [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 HRESULT CalibrationsFacet::get_Count(LONG* val) {
-  return owner_->Frame(calibrations::get_Count, {val},
+  return owner_->Frame(calibrations::Count.get, With(val),
                        [&] { return owner_->RepCapCount("VelmoraK40xxCalibration", val); });
 }
 
 HRESULT CalibrationsFacet::get_Item(BSTR Name, IVelmoraK40xxCalibration** val) {
-  return owner_->Frame(calibrations::get_Item, {val}, [&] {
+  return owner_->Frame(calibrations::Item.get, With(Name, val), [&] {
     return owner_->RepCapItem("VelmoraK40xxCalibration", Name, IID_IVelmoraK40xxCalibration,
                               reinterpret_cast<void**>(val));
   });
 }
 
 HRESULT CalibrationsFacet::get_Name(LONG Index, BSTR* val) {
-  return owner_->Frame(calibrations::get_Name, {val},
+  return owner_->Frame(calibrations::Name.get, With(Index, val),
                        [&] { return owner_->RepCapName("VelmoraK40xxCalibration", Index, val); });
 }
 
 HRESULT CalibrationsFacet::get_Enabled(VARIANT_BOOL* val) {
-  return owner_->Get(calibrations::get_Enabled, val,
+  return owner_->Get(calibrations::Enabled, val,
                      [&] { return owner_->IO().InstrQueryCommandBool(val); });
 }
 
 HRESULT CalibrationsFacet::put_Password(BSTR val) {
-  const Member& m = calibrations::put_Password;
   return owner_->Put(
-      m, val, [&] { return CheckCode(*owner_, m, "val", val); },
+      calibrations::Password, val,
+      [&] { return CheckCode(*owner_, calibrations::Password.put, "val", val); },
       [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 HRESULT CalibrationsFacet::get_String(BSTR* val) {
-  return owner_->Get(calibrations::get_String, val, [&]() -> HRESULT {
+  return owner_->Get(calibrations::Message, val, [&]() -> HRESULT {
     std::string reply;
     HRESULT hr = owner_->IO().InstrQueryCommand(calibrations::kStringChars, &reply);
     if (FAILED(hr)) return hr;
@@ -136,25 +132,14 @@ HRESULT CalibrationsFacet::get_String(BSTR* val) {
 }
 
 HRESULT CalibrationsFacet::put_String(BSTR val) {
-  const Member& m = calibrations::put_String;
-  auto check = [&] { return CheckCommandText(*owner_, m.name, "val", val); };
-  // Not the setter's usual shape: the command carries the message with its quotes doubled,
-  // while the simulation keeps it as written.
-  return owner_->ActOrSimulate(
-      m, {},
-      [&] {
-        if (HRESULT hr = check(); FAILED(hr)) return hr;
-        return owner_->StoreSimulated(calibrations::kStringKey, val);
-      },
-      [&] {
-        if (HRESULT hr = check(); FAILED(hr)) return hr;
-        return owner_->IO().InstrPrintCommand();
-      },
-      {EscapeQuotes(com::BstrToUtf8(val))});
+  return owner_->Put(
+      calibrations::Message, val,
+      [&] { return CheckCommandText(*owner_, calibrations::Message.put.Name(), "val", val); },
+      [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 HRESULT CalibrationsFacet::get_Times(LONG* val) {
-  return owner_->Get(calibrations::get_Times, val,
+  return owner_->Get(calibrations::Times, val,
                      [&] { return owner_->IO().InstrQueryCommand(val); });
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "dcpwr/keyword_tables.h"
@@ -20,8 +21,12 @@ class CChannel : public CRepCap {
   VelmoraK40xx& Driver() { return *static_cast<VelmoraK40xx*>(Root()); }
 
   // The selection's own failure does not stop the command after it: the instrument reports
-  // that command's fate, which is what the caller asked about.
-  HRESULT Select() { return Driver().SelectOutput(*this, OutputIndex()); }
+  // that command's fate, which is what the caller asked about. Without a status poll between
+  // them, the selection and the command go out in one send.
+  HRESULT Select() { return Driver().SelectOutput(*this, OutputIndex(), false); }
+  // The selection sent at once, for a member whose result is the selection's when nothing
+  // follows it.
+  HRESULT SelectNow() { return Driver().SelectOutput(*this, OutputIndex(), true); }
   HRESULT SelectThenSend() {
     Select();
     return IO().InstrPrintCommand();
@@ -39,11 +44,6 @@ class CChannel : public CRepCap {
   using CRepCap::CRepCap;
 };
 
-// A check that lets every value through.
-inline HRESULT NoCheck() {
-  return S_OK;
-}
-
 // Calls a member of another interface of `object` as any caller would, so that the member runs
 // in its own frame with its own checks, simulation and error texts.
 template <class Itf, class Call>
@@ -56,19 +56,15 @@ HRESULT CallInterface(CComObject& object, REFIID iid, Call&& call) {
   return hr;
 }
 
-// Refuses, with the invalid-value error, an enumeration value the session's model lacks.
-HRESULT CheckModelValue(CNode& node, const Member& m, int32_t value);
-
 // Refuses a value outside [first, last] of its enumeration: such a value has no command, and
 // sending nothing while answering success would hide the caller's mistake.
 HRESULT CheckEnumValue(CNode& node, const Member& m, int32_t value, int32_t first, int32_t last,
                        const char* param = "val");
 
-// Both checks, in that order: a value the enumeration has, then one the session's model has.
+// Both checks, in that order: a value the enumeration has, then one the session's model has
+// (`models` lists the values only some models have).
 HRESULT CheckEnumAndModelValue(CNode& node, const Member& m, int32_t value, int32_t first,
-                               int32_t last, const char* param = "val");
-
-// The instrument keyword of an enumeration value for the session's model.
-std::string Keyword(CNode& node, KeywordEnum table, int32_t value);
+                               int32_t last, std::span<const EnumModels> models,
+                               const char* param = "val");
 
 }  // namespace vmk

@@ -11,18 +11,19 @@ namespace vmk {
 namespace {
 
 namespace display {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxDisplay, "IVelmoraK40xxDisplay", true};
-constexpr const char* kEnabledKey = "IVelmoraK40xxDisplay.Enabled";
-constexpr const char* kModeKey = "IVelmoraK40xxDisplay.Mode";
-constexpr const char* kTextKey = "IVelmoraK40xxDisplay.Text";
-constexpr Member Clear = kItf.Command("Clear", "DISP:TEXT:CLE");
-constexpr Member get_Enabled = kItf.Get("get_Enabled", kEnabledKey, "DISP:STAT?");
-constexpr Member put_Enabled = kItf.Put("put_Enabled", kEnabledKey, "DISP:STAT %s");
-constexpr Member get_Mode = kItf.Get("get_Mode", kModeKey, "DISP:MODE?");
-constexpr Member put_Mode = WithKeywords(kItf.Put("put_Mode", kModeKey, "DISP:MODE %s"),
-                                         &EnumKeyword<KeywordEnum::DisplayMode>);
-constexpr Member get_Text = kItf.Get("get_Text", kTextKey, "DISP:TEXT?");
-constexpr Member put_Text = kItf.Put("put_Text", kTextKey, "DISP:TEXT \"%s\"");
+constexpr Interface kItf{&IID_IVelmoraK40xxDisplay, "IVelmoraK40xxDisplay", kPowerSupply};
+constexpr Member Clear = kItf.Method("Clear", {}, {.command = "DISP:TEXT:CLE"});
+constexpr Property Enabled =
+    kItf.Prop("Enabled", Bool, {.get = "DISP:STAT?", .put = "DISP:STAT %s", .sim = VARIANT_TRUE});
+constexpr Property Mode = kItf.Prop("Mode", Enum,
+                                    {.get = "DISP:MODE?",
+                                     .put = "DISP:MODE %s",
+                                     .sim = VelmoraK40xxDisplayModeVoltCurrent,
+                                     .models = kDualOutput,
+                                     .keyword = &EnumKeyword<KeywordEnum::DisplayMode>});
+// Too long a text is the instrument's to refuse; the status poll reports it.
+constexpr Property Text =
+    kItf.Prop("Text", String, {.get = "DISP:TEXT?", .put = "DISP:TEXT %q", .sim = u""});
 }  // namespace display
 
 // The longest text reply the display and memory-name queries take.
@@ -33,16 +34,6 @@ bool IsBlank(char c) {
 }
 
 }  // namespace
-
-std::string EscapeQuotes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    out.push_back(c);
-    if (c == '"') out.push_back('"');
-  }
-  return out;
-}
 
 std::string UnquoteReply(std::string_view reply) {
   while (!reply.empty() && IsBlank(reply.back())) reply.remove_suffix(1);
@@ -71,44 +62,43 @@ HRESULT CheckCommandText(CNode& node, std::string_view method, std::string_view 
 
 HRESULT DisplayFacet::Clear() {
   return owner_->ActOrSimulate(
-      display::Clear, {},
+      display::Clear, With(), NoCheck,
       [&] {
         com::Bstr empty{std::string_view{}};
-        return owner_->StoreSimulated(display::kTextKey, empty.get());
+        return owner_->StoreSimulated(display::Text, empty.get());
       },
       [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 HRESULT DisplayFacet::get_Enabled(VARIANT_BOOL* val) {
-  return owner_->Get(display::get_Enabled, val,
+  return owner_->Get(display::Enabled, val,
                      [&] { return owner_->IO().InstrQueryCommandBool(val); });
 }
 
 HRESULT DisplayFacet::put_Enabled(VARIANT_BOOL val) {
-  return owner_->Put(display::put_Enabled, val, NoCheck,
+  return owner_->Put(display::Enabled, val, NoCheck,
                      [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 HRESULT DisplayFacet::get_Mode(VelmoraK40xxDisplayModeEnum* val) {
-  return owner_->Get(display::get_Mode, val, [&] {
+  return owner_->Get(display::Mode, val, [&] {
     CModelKeywordLookup keywords(KeywordTable(KeywordEnum::DisplayMode), owner_->GetModel());
     return owner_->IO().InstrQueryCommandEnum(keywords, val);
   });
 }
 
 HRESULT DisplayFacet::put_Mode(VelmoraK40xxDisplayModeEnum val) {
-  const Member& m = display::put_Mode;
   return owner_->Put(
-      m, val,
+      display::Mode, val,
       [&] {
-        return CheckEnumValue(*owner_, m, val, VelmoraK40xxDisplayModeVoltCurrent,
+        return CheckEnumValue(*owner_, display::Mode.put, val, VelmoraK40xxDisplayModeVoltCurrent,
                               VelmoraK40xxDisplayModeCurrentCurrent);
       },
       [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 HRESULT DisplayFacet::get_Text(BSTR* val) {
-  return owner_->Get(display::get_Text, val, [&] {
+  return owner_->Get(display::Text, val, [&] {
     std::string reply;
     const HRESULT hr = owner_->IO().InstrQueryCommand(kTextReplyMax, &reply);
     if (FAILED(hr)) return hr;
@@ -117,21 +107,11 @@ HRESULT DisplayFacet::get_Text(BSTR* val) {
   });
 }
 
-// Too long a text is the instrument's to refuse; the status poll reports it.
 HRESULT DisplayFacet::put_Text(BSTR val) {
-  const Member& m = display::put_Text;
-  auto check = [&] { return CheckCommandText(*owner_, m.name, "val", val); };
-  return owner_->ActOrSimulate(
-      m, {},
-      [&] {
-        if (HRESULT hr = check(); FAILED(hr)) return hr;
-        return owner_->StoreSimulated(display::kTextKey, val);
-      },
-      [&] {
-        if (HRESULT hr = check(); FAILED(hr)) return hr;
-        return owner_->IO().InstrPrintCommand();
-      },
-      {EscapeQuotes(com::BstrToUtf8(val))});
+  return owner_->Put(
+      display::Text, val,
+      [&] { return CheckCommandText(*owner_, display::Text.put.Name(), "val", val); },
+      [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 }  // namespace vmk

@@ -23,10 +23,6 @@ class DisplayFacet final : public Facet<IVelmoraK40xxDisplay, VelmoraK40xx> {
   HRESULT put_Text(BSTR val) override;
 };
 
-// Caller text for the inside of a quoted string parameter: each double quote doubled, so that
-// the text cannot close the string and go on as a command of its own.
-std::string EscapeQuotes(std::string_view text);
-
 // A string the instrument sent: surrounding blanks trimmed; a reply in double quotes loses them
 // and has its doubled quotes made single again; any other reply loses every double quote.
 std::string UnquoteReply(std::string_view reply);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 
+#include "dcpwr/models.h"
 #include "vmk40xx/vmk40xx.h"
 
 namespace vmk {
@@ -63,9 +64,18 @@ constexpr CEnumCommand kCalibrationLevel[] = {{"", VelmoraK40xxCalibrationLevelM
                                               {"", VelmoraK40xxCalibrationLevelMid, "MID"},
                                               {"", VelmoraK40xxCalibrationLevelMax, "MAX"}};
 
-constexpr std::array<std::span<const CEnumCommand>, 9> kRows{
-    kModel,         kOutput,   kRangeType,   kVoltageRange,     kStepDirection,
-    kTriggerSource, kCoupling, kDisplayMode, kCalibrationLevel,
+constexpr CEnumCommand kMeasurementType[] = {{"", VelmoraK40xxMeasurementCurrent, "CURR"},
+                                             {"", VelmoraK40xxMeasurementVoltage, "VOLT"}};
+
+// The default steps are read with the same query as the set ones.
+constexpr CEnumCommand kStepQuantity[] = {{"", VelmoraK40xxVoltageStep, "VOLT"},
+                                          {"", VelmoraK40xxDefaultVoltageStep, "VOLT"},
+                                          {"", VelmoraK40xxCurrentStep, "CURR"},
+                                          {"", VelmoraK40xxDefaultCurrentStep, "CURR"}};
+
+constexpr std::array<std::span<const CEnumCommand>, 11> kRows{
+    kModel,         kOutput,   kRangeType,   kVoltageRange,     kStepDirection,   kTriggerSource,
+    kCoupling,      kDisplayMode, kCalibrationLevel, kMeasurementType, kStepQuantity,
 };
 
 }  // namespace
@@ -74,12 +84,12 @@ const CEnumCommandTable& KeywordTable(KeywordEnum which) {
   static const auto tables = [] {
     std::array<std::unique_ptr<CEnumCommandTable>, kRows.size()> built;
     for (std::size_t i = 0; i < kRows.size(); ++i)
-      built[i] = std::make_unique<CEnumCommandTable>(kRows[i]);
+      built[i] = std::make_unique<CEnumCommandTable>(kRows[i], Models());
     return built;
   }();
   const auto index = static_cast<std::size_t>(which);
   // An enumerator without rows would be a driver bug; answer with an empty table, not a crash.
-  static const CEnumCommandTable kEmpty{std::span<const CEnumCommand>{}};
+  static const CEnumCommandTable kEmpty{std::span<const CEnumCommand>{}, Models()};
   return index < tables.size() ? *tables[index] : kEmpty;
 }
 

@@ -20,6 +20,8 @@ enum class KeywordEnum : int32_t {
   Coupling,          // VelmoraK40xxCouplingEnum
   DisplayMode,       // VelmoraK40xxDisplayModeEnum
   CalibrationLevel,  // VelmoraK40xxCalibrationLevelEnum
+  MeasurementType,   // VelmoraK40xxMeasurementTypeEnum: the quantity of "MEAS:<q>?"
+  StepQuantity,      // VelmoraK40xxStepEnum: the quantity whose step "<q>:STEP?" reads
 };
 
 const CEnumCommandTable& KeywordTable(KeywordEnum which);
@@ -27,7 +29,7 @@ const CEnumCommandTable& KeywordTable(KeywordEnum which);
 // The keyword of one enumeration as a plain function, for member descriptors that hold a
 // function pointer: &EnumKeyword<KeywordEnum::Coupling>.
 template <KeywordEnum which>
-std::string EnumKeyword(int32_t value, std::string_view model) {
+std::string_view EnumKeyword(int32_t value, std::string_view model) {
   return KeywordTable(which).EnumToKeyword(model, value);
 }
 

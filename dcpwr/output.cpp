@@ -1,6 +1,5 @@
 // One output of the supply: its class-compliant and driver interfaces and its protection.
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -9,6 +8,7 @@
 #include "dcpwr/velmora_k40xx.h"
 #include "driver/rep_cap.h"
 #include "io/driver_io_manager.h"
+#include "platform/visa/number_text.h"
 #include "vmk40xx/errors.h"
 #include "vmk40xx/vmk40xx.h"
 
@@ -28,95 +28,118 @@ class VelmoraK40xxOutput final : public CChannel {
 };
 
 namespace dcpwr_output {
-constexpr InterfaceInfo kItf{&IID_IIviDCPwrOutput, "IIviDCPwrOutput", false};
-constexpr Member ConfigureCurrentLimit = kItf.Method("ConfigureCurrentLimit");
-constexpr Member ConfigureRange = kItf.Method("ConfigureRange");
-constexpr Member ConfigureOVP = kItf.Method("ConfigureOVP");
-constexpr Member Measure = kItf.Method("Measure", "Measurement");
-constexpr Member QueryCurrentLimitMax = kItf.Method("QueryCurrentLimitMax", "MaxCurrentLimit");
-constexpr Member QueryState = kItf.Method("QueryState", "InState");
-constexpr Member QueryVoltageLevelMax = kItf.Method("QueryVoltageLevelMax", "MaxVoltageLevel");
+constexpr Interface kItf{&IID_IIviDCPwrOutput, "IIviDCPwrOutput", false};
+constexpr Member ConfigureCurrentLimit = kItf.Method(
+    "ConfigureCurrentLimit", {In("Behavior", Enum), In("Limit", Double)});
+constexpr Member ConfigureRange =
+    kItf.Method("ConfigureRange", {In("RangeType", Enum), In("Range", Double)});
+constexpr Member ConfigureOVP =
+    kItf.Method("ConfigureOVP", {In("Enabled", Bool), In("Limit", Double)});
+constexpr Member Measure =
+    kItf.Method("Measure", {In("MeasurementType", Enum), Out("Measurement", Double)});
+constexpr Member QueryCurrentLimitMax = kItf.Method(
+    "QueryCurrentLimitMax", {In("VoltageLevel", Double), Out("MaxCurrentLimit", Double)});
+constexpr Member QueryState =
+    kItf.Method("QueryState", {In("OutputState", Enum), Out("InState", Bool)});
+constexpr Member QueryVoltageLevelMax = kItf.Method(
+    "QueryVoltageLevelMax", {In("CurrentLimit", Double), Out("MaxVoltageLevel", Double)});
 constexpr Member ResetOutputProtection = kItf.Method("ResetOutputProtection");
-constexpr Member put_Enabled = kItf.Put("put_Enabled");
-constexpr Member get_Enabled = kItf.Get("get_Enabled");
-constexpr Member put_TriggerSource = kItf.Put("put_TriggerSource");
-constexpr Member get_TriggerSource = kItf.Get("get_TriggerSource");
-constexpr Member put_TriggeredCurrentLimit = kItf.Put("put_TriggeredCurrentLimit");
-constexpr Member get_TriggeredCurrentLimit = kItf.Get("get_TriggeredCurrentLimit");
-constexpr Member put_TriggeredVoltageLevel = kItf.Put("put_TriggeredVoltageLevel");
-constexpr Member get_TriggeredVoltageLevel = kItf.Get("get_TriggeredVoltageLevel");
-constexpr Member put_VoltageLevel = kItf.Put("put_VoltageLevel");
-constexpr Member get_VoltageLevel = kItf.Get("get_VoltageLevel");
-constexpr Member put_CurrentLimit = kItf.Put("put_CurrentLimit");
-constexpr Member get_CurrentLimit = kItf.Get("get_CurrentLimit");
-constexpr Member put_CurrentLimitBehavior = kItf.Put("put_CurrentLimitBehavior");
-constexpr Member get_CurrentLimitBehavior = kItf.Get("get_CurrentLimitBehavior");
-constexpr Member put_OVPLimit = kItf.Put("put_OVPLimit");
-constexpr Member get_OVPLimit = kItf.Get("get_OVPLimit");
-constexpr Member put_OVPEnabled = kItf.Put("put_OVPEnabled");
-constexpr Member get_OVPEnabled = kItf.Get("get_OVPEnabled");
+constexpr Property Enabled = kItf.Prop("Enabled", Bool);
+constexpr Property TriggerSource = kItf.Prop("TriggerSource", Enum);
+constexpr Property TriggeredCurrentLimit = kItf.Prop("TriggeredCurrentLimit", Double);
+constexpr Property TriggeredVoltageLevel = kItf.Prop("TriggeredVoltageLevel", Double);
+constexpr Property VoltageLevel = kItf.Prop("VoltageLevel", Double);
+constexpr Property CurrentLimit = kItf.Prop("CurrentLimit", Double);
+constexpr Property CurrentLimitBehavior = kItf.Prop("CurrentLimitBehavior", Enum);
+constexpr Property OVPLimit = kItf.Prop("OVPLimit", Double);
+constexpr Property OVPEnabled = kItf.Prop("OVPEnabled", Bool);
 }  // namespace dcpwr_output
 
 namespace output {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxOutput, "IVelmoraK40xxOutput", true};
-constexpr const char* kVoltageKey = "IVelmoraK40xxOutput.VoltageLevel";
-constexpr const char* kCurrentKey = "IVelmoraK40xxOutput.CurrentLimit";
-constexpr const char* kBehaviorKey = "IVelmoraK40xxOutput.CurrentLimitBehavior";
-constexpr Member ApplyVoltageCurrent = kItf.Command("ApplyVoltageCurrent", "APPL %.15g, %.15g");
-constexpr Member ConfigureCurrentLimit = kItf.Command("ConfigureCurrentLimit", "CURR %.15g");
-constexpr Member ConfigureRange =
-    WithKeywords(kItf.Command("ConfigureRange", "%s %.15g"), &EnumKeyword<KeywordEnum::RangeType>);
-constexpr Member Measure = kItf.Command("Measure", "MEAS:%s?", "val");
-constexpr Member QueryCurrentLimitMax = kItf.Method("QueryCurrentLimitMax", "val");
-constexpr Member QueryState = kItf.Method("QueryState", "val");
-constexpr Member QueryVoltageLevelMax = kItf.Method("QueryVoltageLevelMax", "val");
-constexpr Member RunStep = WithKeywords(
-    {.iid = kItf.iid, .iface = kItf.name, .name = "RunStep", .powerSupply = true, .command = "%s"},
-    &EnumKeyword<KeywordEnum::StepDirection>);
-constexpr Member get_CurrentLimit = kItf.Get("get_CurrentLimit", kCurrentKey, "CURR?");
-constexpr Member put_CurrentLimit = kItf.Put("put_CurrentLimit", kCurrentKey, "CURR %.15g");
-constexpr Member get_CurrentLimitBehavior = kItf.Get("get_CurrentLimitBehavior", kBehaviorKey);
-constexpr Member put_CurrentLimitBehavior = kItf.Put("put_CurrentLimitBehavior", kBehaviorKey);
+constexpr Interface kItf{&IID_IVelmoraK40xxOutput, "IVelmoraK40xxOutput", kPowerSupply};
+constexpr Member ApplyVoltageCurrent =
+    kItf.Method("ApplyVoltageCurrent", {In("VoltageLevel", Double), In("CurrentLimit", Double)},
+                {.command = "APPL %.15g, %.15g"});
+// The template names the limit only: a trip behaviour writes the protection level before it.
+constexpr Member ConfigureCurrentLimit =
+    kItf.Method("ConfigureCurrentLimit", {In("Behavior", Enum), In("Limit", Double)},
+                {.command = "CURR %2$.15g"});
+constexpr Member ConfigureRange = kItf.Method(
+    "ConfigureRange",
+    {In("RangeType", Enum, &EnumKeyword<KeywordEnum::RangeType>), In("Range", Double)},
+    {.command = "%s %.15g"});
+constexpr Member Measure = kItf.Method(
+    "Measure",
+    {In("MeasurementType", Enum, &EnumKeyword<KeywordEnum::MeasurementType>), Out("val", Double)},
+    {.command = "MEAS:%s?"});
+constexpr Member QueryCurrentLimitMax =
+    kItf.Method("QueryCurrentLimitMax", {In("VoltageLevel", Double), Out("val", Double)});
+constexpr Member QueryState =
+    kItf.Method("QueryState", {In("OutputState", Enum), Out("val", Bool)});
+constexpr Member QueryVoltageLevelMax =
+    kItf.Method("QueryVoltageLevelMax", {In("CurrentLimit", Double), Out("val", Double)});
+constexpr Member RunStep =
+    kItf.Method("RunStep", {In("Direction", Enum, &EnumKeyword<KeywordEnum::StepDirection>)},
+                {.command = "%s", .models = kSingleOrDual});
+constexpr Property CurrentLimit =
+    kItf.Prop("CurrentLimit", Double, {.get = "CURR?", .put = "CURR %.15g", .sim = 20.0});
+// The instrument has no setting to read or write: the behaviour is the driver's.
+constexpr Property CurrentLimitBehavior = kItf.Prop(
+    "CurrentLimitBehavior", Enum, {.sim = VelmoraK40xxCurrentLimitTrip, .models = kOcpModels});
 // One simulated value serves all four step types; the instrument has one per quantity.
-constexpr Member get_Step = kItf.Get("get_Step", "IVelmoraK40xxOutput.Step", "%s:STEP?");
-constexpr Member put_Step = kItf.Put("put_Step", "IVelmoraK40xxOutput.Step");
-constexpr Member get_VoltageLevel = kItf.Get("get_VoltageLevel", kVoltageKey, "VOLT?");
-constexpr Member put_VoltageLevel = kItf.Put("put_VoltageLevel", kVoltageKey, "VOLT %.15g");
-constexpr Member get_VoltageRange =
-    kItf.Get("get_VoltageRange", "IVelmoraK40xxOutput.VoltageRange", "VOLT:RANG?");
-constexpr Member put_VoltageRange =
-    WithKeywords(kItf.Put("put_VoltageRange", "IVelmoraK40xxOutput.VoltageRange", "VOLT:RANG %s"),
-                 &EnumKeyword<KeywordEnum::VoltageRange>);
-constexpr Member get_Protection = Unchecked(kItf.Get("get_Protection"));
+constexpr Property Step = kItf.Prop(
+    "Step", Double,
+    {.get = "%s:STEP?",
+     .sim = 0.001,
+     .models = kSingleOrDual,
+     .index = {In("StepType", Enum, &EnumKeyword<KeywordEnum::StepQuantity>)}});
+constexpr Property VoltageLevel =
+    kItf.Prop("VoltageLevel", Double, {.get = "VOLT?", .put = "VOLT %.15g", .sim = 0.0});
+constexpr Property VoltageRange = kItf.Prop("VoltageRange", Enum,
+                                            {.get = "VOLT:RANG?",
+                                             .put = "VOLT:RANG %s",
+                                             .sim = VelmoraK40xxVoltageRangeLow,
+                                             .models = kSingleOrDual,
+                                             .keyword = &EnumKeyword<KeywordEnum::VoltageRange>});
+constexpr Property Protection = kItf.Prop("Protection", Object, {.getWhileClosed = true});
 }  // namespace output
 
 namespace protection {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxProtection, "IVelmoraK40xxProtection", true};
-constexpr const char* kOvpEnabledKey = "IVelmoraK40xxProtection.OVPEnabled";
-constexpr const char* kOvpLimitKey = "IVelmoraK40xxProtection.OVPLimit";
-constexpr const char* kOcpEnabledKey = "IVelmoraK40xxProtection.OCPEnabled";
-constexpr const char* kOcpLimitKey = "IVelmoraK40xxProtection.OCPLimit";
-constexpr Member ResetOVP = kItf.Command("ResetOVP", "VOLT:PROT:CLE");
-constexpr Member ResetOutputProtection = kItf.Method("ResetOutputProtection");
-constexpr Member ResetOCP = kItf.Command("ResetOCP", "CURR:PROT:CLE");
-constexpr Member QueryOVPLimitMax = kItf.Method("QueryOVPLimitMax", "val");
-constexpr Member QueryOCPLimitMax = kItf.Method("QueryOCPLimitMax", "val");
+constexpr Interface kItf{&IID_IVelmoraK40xxProtection, "IVelmoraK40xxProtection", kPowerSupply};
+constexpr Member ResetOVP =
+    kItf.Method("ResetOVP", {}, {.command = "VOLT:PROT:CLE", .models = kOvpModels});
+constexpr Member ResetOutputProtection =
+    kItf.Method("ResetOutputProtection", {}, {.models = kOvpModels});
+constexpr Member ResetOCP =
+    kItf.Method("ResetOCP", {}, {.command = "CURR:PROT:CLE", .models = kOcpModels});
+constexpr Member QueryOVPLimitMax =
+    kItf.Method("QueryOVPLimitMax", {Out("val", Double)}, {.models = kOvpModels});
+constexpr Member QueryOCPLimitMax =
+    kItf.Method("QueryOCPLimitMax", {Out("val", Double)}, {.models = kOcpModels});
 // The state and the limit in one write, so the instrument never holds a new state with an old
 // limit.
-constexpr Member ConfigureOVP = kItf.Command("ConfigureOVP", "VOLT:PROT:STAT %s; :VOLT:PROT %.15g");
-constexpr Member ConfigureOCP = kItf.Command("ConfigureOCP", "CURR:PROT:STAT %s; :CURR:PROT %.15g");
-constexpr Member get_OCPEnabled = kItf.Get("get_OCPEnabled", kOcpEnabledKey, "CURR:PROT:STAT?");
-constexpr Member put_OCPEnabled = kItf.Put("put_OCPEnabled", kOcpEnabledKey, "CURR:PROT:STAT %s");
-constexpr Member get_OCPLimit = kItf.Get("get_OCPLimit", kOcpLimitKey, "CURR:PROT?");
-constexpr Member put_OCPLimit = kItf.Put("put_OCPLimit", kOcpLimitKey, "CURR:PROT %.15g");
-constexpr Member get_OCPTripped =
-    kItf.Get("get_OCPTripped", "IVelmoraK40xxProtection.OCPTripped", "CURR:PROT:TRIP?");
-constexpr Member get_OVPEnabled = kItf.Get("get_OVPEnabled", kOvpEnabledKey, "VOLT:PROT:STAT?");
-constexpr Member put_OVPEnabled = kItf.Put("put_OVPEnabled", kOvpEnabledKey, "VOLT:PROT:STAT %s");
-constexpr Member get_OVPLimit = kItf.Get("get_OVPLimit", kOvpLimitKey, "VOLT:PROT?");
-constexpr Member put_OVPLimit = kItf.Put("put_OVPLimit", kOvpLimitKey, "VOLT:PROT %.15g");
-constexpr Member get_OVPTripped =
-    kItf.Get("get_OVPTripped", "IVelmoraK40xxProtection.OVPTripped", "VOLT:PROT:TRIP?");
+constexpr Member ConfigureOVP =
+    kItf.Method("ConfigureOVP", {In("Enabled", Bool), In("Limit", Double)},
+                {.command = "VOLT:PROT:STAT %s; :VOLT:PROT %.15g", .models = kOvpModels});
+constexpr Member ConfigureOCP =
+    kItf.Method("ConfigureOCP", {In("Enabled", Bool), In("Limit", Double)},
+                {.command = "CURR:PROT:STAT %s; :CURR:PROT %.15g", .models = kOcpModels});
+constexpr Property OCPEnabled = kItf.Prop(
+    "OCPEnabled", Bool,
+    {.get = "CURR:PROT:STAT?", .put = "CURR:PROT:STAT %s", .sim = VARIANT_TRUE, .models = kOcpModels});
+constexpr Property OCPLimit = kItf.Prop(
+    "OCPLimit", Double,
+    {.get = "CURR:PROT?", .put = "CURR:PROT %.15g", .sim = 22.0, .models = kOcpModels});
+constexpr Property OCPTripped = kItf.Prop(
+    "OCPTripped", Bool, {.get = "CURR:PROT:TRIP?", .sim = VARIANT_FALSE, .models = kOcpModels});
+constexpr Property OVPEnabled = kItf.Prop(
+    "OVPEnabled", Bool,
+    {.get = "VOLT:PROT:STAT?", .put = "VOLT:PROT:STAT %s", .sim = VARIANT_TRUE, .models = kOvpModels});
+constexpr Property OVPLimit = kItf.Prop(
+    "OVPLimit", Double,
+    {.get = "VOLT:PROT?", .put = "VOLT:PROT %.15g", .sim = 66.0, .models = kOvpModels});
+constexpr Property OVPTripped = kItf.Prop(
+    "OVPTripped", Bool, {.get = "VOLT:PROT:TRIP?", .sim = VARIANT_FALSE, .models = kOvpModels});
 }  // namespace protection
 
 // The largest current limit for a voltage, and the largest voltage for a current limit, from the
@@ -124,36 +147,36 @@ constexpr Member get_OVPTripped =
 // voltage judged by magnitude since the third output is negative.
 HRESULT CurrentLimitMax(VelmoraK40xxOutput& out, double v, double* val) {
   const ModelLimits& l = out.Driver().Limits();
-  char param[64];
-  if (out.IsModel(kTripleOutputModel) && out.OutputIndex() == 0) {
+  std::string param;
+  if (out.IsModelIn(kThreeOutputs) && out.OutputIndex() == 0) {
     if (v >= 0 && v <= l.LowRangeVoltageMax) return *val = l.LowRangeCurrentMax, S_OK;
-    std::snprintf(param, sizeof param, "VoltageLevel, Range 0-%f", l.LowRangeVoltageMax);
-  } else if (out.IsModel(kTripleOutputModel)) {
+    param = "VoltageLevel, Range 0-" + visa::FormatFixed(l.LowRangeVoltageMax);
+  } else if (out.IsModelIn(kThreeOutputs)) {
     if (std::fabs(v) <= l.HighRangeVoltageMax) return *val = l.HighRangeCurrentMax, S_OK;
-    std::snprintf(param, sizeof param, "VoltageLevel, Max %f", l.HighRangeVoltageMax);
+    param = "VoltageLevel, Max " + visa::FormatFixed(l.HighRangeVoltageMax);
   } else {
     // The low range allows the larger current, so it wins where the ranges meet.
     if (v >= 0 && v <= l.LowRangeVoltageMax) return *val = l.LowRangeCurrentMax, S_OK;
     if (v >= 0 && v <= l.HighRangeVoltageMax) return *val = l.HighRangeCurrentMax, S_OK;
-    std::snprintf(param, sizeof param, "VoltageLevel, Range 0-%f", l.HighRangeVoltageMax);
+    param = "VoltageLevel, Range 0-" + visa::FormatFixed(l.HighRangeVoltageMax);
   }
   return out.Errors().ReportInvalidValue("QueryCurrentLimitMax", param, v);
 }
 
 HRESULT VoltageLevelMax(VelmoraK40xxOutput& out, double i, double* val) {
   const ModelLimits& l = out.Driver().Limits();
-  char param[64];
-  if (out.IsModel(kTripleOutputModel) && out.OutputIndex() == 0) {
+  std::string param;
+  if (out.IsModelIn(kThreeOutputs) && out.OutputIndex() == 0) {
     if (i >= 0 && i <= l.LowRangeCurrentMax) return *val = l.LowRangeVoltageMax, S_OK;
-    std::snprintf(param, sizeof param, "CurrentLimit, Range 0-%f", l.LowRangeCurrentMax);
-  } else if (out.IsModel(kTripleOutputModel)) {
+    param = "CurrentLimit, Range 0-" + visa::FormatFixed(l.LowRangeCurrentMax);
+  } else if (out.IsModelIn(kThreeOutputs)) {
     if (i <= l.HighRangeCurrentMax) return *val = l.HighRangeVoltageMax, S_OK;
-    std::snprintf(param, sizeof param, "CurrentLimit, Max %f", l.HighRangeCurrentMax);
+    param = "CurrentLimit, Max " + visa::FormatFixed(l.HighRangeCurrentMax);
   } else {
     // The high range allows the larger voltage for the smaller current.
     if (i >= 0 && i <= l.HighRangeCurrentMax) return *val = l.HighRangeVoltageMax, S_OK;
     if (i >= 0 && i <= l.LowRangeCurrentMax) return *val = l.LowRangeVoltageMax, S_OK;
-    std::snprintf(param, sizeof param, "CurrentLimit, Range 0-%f", l.LowRangeCurrentMax);
+    param = "CurrentLimit, Range 0-" + visa::FormatFixed(l.LowRangeCurrentMax);
   }
   return out.Errors().ReportInvalidValue("QueryVoltageLevelMax", param, i);
 }
@@ -164,58 +187,62 @@ class DCPwrOutputFacet final : public Facet<IIviDCPwrOutput, VelmoraK40xxOutput>
  public:
   using Facet::Facet;
   HRESULT ConfigureCurrentLimit(IviDCPwrCurrentLimitBehaviorEnum Behavior, DOUBLE Limit) override {
-    return Output(dcpwr_output::ConfigureCurrentLimit, {}, [&](IVelmoraK40xxOutput* o) {
+    return Output(dcpwr_output::ConfigureCurrentLimit, With(Behavior, Limit),
+                  [&](IVelmoraK40xxOutput* o) {
       return o->ConfigureCurrentLimit(static_cast<VelmoraK40xxCurrentLimitBehaviorEnum>(Behavior),
                                       Limit);
     });
   }
   HRESULT ConfigureRange(IviDCPwrRangeTypeEnum RangeType, DOUBLE Range) override {
-    return Output(dcpwr_output::ConfigureRange, {}, [&](IVelmoraK40xxOutput* o) {
+    return Output(dcpwr_output::ConfigureRange, With(RangeType, Range),
+                  [&](IVelmoraK40xxOutput* o) {
       return o->ConfigureRange(static_cast<VelmoraK40xxRangeTypeEnum>(RangeType), Range);
     });
   }
   HRESULT ConfigureOVP(VARIANT_BOOL Enabled, DOUBLE Limit) override {
-    return Protection(dcpwr_output::ConfigureOVP, {},
+    return Protection(dcpwr_output::ConfigureOVP, With(Enabled, Limit),
                       [&](IVelmoraK40xxProtection* p) { return p->ConfigureOVP(Enabled, Limit); });
   }
   HRESULT Measure(IviDCPwrMeasurementTypeEnum MeasurementType, DOUBLE* Measurement) override {
-    return Output(dcpwr_output::Measure, {Measurement}, [&](IVelmoraK40xxOutput* o) {
+    return Output(dcpwr_output::Measure, With(MeasurementType, Measurement),
+                  [&](IVelmoraK40xxOutput* o) {
       return o->Measure(static_cast<VelmoraK40xxMeasurementTypeEnum>(MeasurementType), Measurement);
     });
   }
   HRESULT QueryCurrentLimitMax(DOUBLE VoltageLevel, DOUBLE* MaxCurrentLimit) override {
-    return Output(dcpwr_output::QueryCurrentLimitMax, {MaxCurrentLimit},
+    return Output(dcpwr_output::QueryCurrentLimitMax, With(VoltageLevel, MaxCurrentLimit),
                   [&](IVelmoraK40xxOutput* o) {
                     return o->QueryCurrentLimitMax(VoltageLevel, MaxCurrentLimit);
                   });
   }
   HRESULT QueryState(IviDCPwrOutputStateEnum OutputState, VARIANT_BOOL* InState) override {
-    return Output(dcpwr_output::QueryState, {InState}, [&](IVelmoraK40xxOutput* o) {
+    return Output(dcpwr_output::QueryState, With(OutputState, InState),
+                  [&](IVelmoraK40xxOutput* o) {
       return o->QueryState(static_cast<VelmoraK40xxOutputStateEnum>(OutputState), InState);
     });
   }
   HRESULT QueryVoltageLevelMax(DOUBLE CurrentLimit, DOUBLE* MaxVoltageLevel) override {
-    return Output(dcpwr_output::QueryVoltageLevelMax, {MaxVoltageLevel},
+    return Output(dcpwr_output::QueryVoltageLevelMax, With(CurrentLimit, MaxVoltageLevel),
                   [&](IVelmoraK40xxOutput* o) {
                     return o->QueryVoltageLevelMax(CurrentLimit, MaxVoltageLevel);
                   });
   }
   HRESULT ResetOutputProtection() override {
-    return Protection(dcpwr_output::ResetOutputProtection, {},
+    return Protection(dcpwr_output::ResetOutputProtection, With(),
                       [&](IVelmoraK40xxProtection* p) { return p->ResetOutputProtection(); });
   }
   // Output on and off is one setting of the whole instrument, so every output reads and writes
   // the same value.
   HRESULT put_Enabled(VARIANT_BOOL newVal) override {
-    return Outputs(dcpwr_output::put_Enabled, {},
+    return Outputs(dcpwr_output::Enabled.put, With(newVal),
                    [&](IVelmoraK40xxOutputs* o) { return o->put_Enabled(newVal); });
   }
   HRESULT get_Enabled(VARIANT_BOOL* pVal) override {
-    return Outputs(dcpwr_output::get_Enabled, {pVal},
+    return Outputs(dcpwr_output::Enabled.get, With(pVal),
                    [&](IVelmoraK40xxOutputs* o) { return o->get_Enabled(pVal); });
   }
   HRESULT put_TriggerSource(IviDCPwrTriggerSourceEnum newVal) override {
-    return owner_->Frame(dcpwr_output::put_TriggerSource, {}, [&]() -> HRESULT {
+    return owner_->Frame(dcpwr_output::TriggerSource.put, With(newVal), [&]() -> HRESULT {
       VelmoraK40xxTriggerSourceEnum source = VelmoraK40xxTriggerSourceImmediate;
       if (newVal == IviDCPwrTriggerSourceImmediate)
         source = VelmoraK40xxTriggerSourceImmediate;
@@ -229,7 +256,7 @@ class DCPwrOutputFacet final : public Facet<IIviDCPwrOutput, VelmoraK40xxOutput>
     });
   }
   HRESULT get_TriggerSource(IviDCPwrTriggerSourceEnum* pVal) override {
-    return owner_->Frame(dcpwr_output::get_TriggerSource, {pVal}, [&] {
+    return owner_->Frame(dcpwr_output::TriggerSource.get, With(pVal), [&] {
       return Trigger([&](IVelmoraK40xxTrigger* t) {
         VelmoraK40xxTriggerSourceEnum source = VelmoraK40xxTriggerSourceImmediate;
         HRESULT hr = t->get_Source(&source);
@@ -241,48 +268,50 @@ class DCPwrOutputFacet final : public Facet<IIviDCPwrOutput, VelmoraK40xxOutput>
     });
   }
   HRESULT put_TriggeredCurrentLimit(DOUBLE newVal) override {
-    return owner_->Frame(dcpwr_output::put_TriggeredCurrentLimit, {}, [&] {
+    return owner_->Frame(dcpwr_output::TriggeredCurrentLimit.put, With(newVal), [&] {
       return Trigger([&](IVelmoraK40xxTrigger* t) { return t->put_CurrentLimit(newVal); });
     });
   }
   HRESULT get_TriggeredCurrentLimit(DOUBLE* pVal) override {
-    return owner_->Frame(dcpwr_output::get_TriggeredCurrentLimit, {pVal}, [&] {
+    return owner_->Frame(dcpwr_output::TriggeredCurrentLimit.get, With(pVal), [&] {
       return Trigger([&](IVelmoraK40xxTrigger* t) { return t->get_CurrentLimit(pVal); });
     });
   }
   HRESULT put_TriggeredVoltageLevel(DOUBLE newVal) override {
-    return owner_->Frame(dcpwr_output::put_TriggeredVoltageLevel, {}, [&] {
+    return owner_->Frame(dcpwr_output::TriggeredVoltageLevel.put, With(newVal), [&] {
       return Trigger([&](IVelmoraK40xxTrigger* t) { return t->put_VoltageLevel(newVal); });
     });
   }
   HRESULT get_TriggeredVoltageLevel(DOUBLE* pVal) override {
-    return owner_->Frame(dcpwr_output::get_TriggeredVoltageLevel, {pVal}, [&] {
+    return owner_->Frame(dcpwr_output::TriggeredVoltageLevel.get, With(pVal), [&] {
       return Trigger([&](IVelmoraK40xxTrigger* t) { return t->get_VoltageLevel(pVal); });
     });
   }
   HRESULT put_VoltageLevel(DOUBLE newVal) override {
-    return Output(dcpwr_output::put_VoltageLevel, {},
+    return Output(dcpwr_output::VoltageLevel.put, With(newVal),
                   [&](IVelmoraK40xxOutput* o) { return o->put_VoltageLevel(newVal); });
   }
   HRESULT get_VoltageLevel(DOUBLE* pVal) override {
-    return Output(dcpwr_output::get_VoltageLevel, {pVal},
+    return Output(dcpwr_output::VoltageLevel.get, With(pVal),
                   [&](IVelmoraK40xxOutput* o) { return o->get_VoltageLevel(pVal); });
   }
   HRESULT put_CurrentLimit(DOUBLE newVal) override {
-    return Output(dcpwr_output::put_CurrentLimit, {},
+    return Output(dcpwr_output::CurrentLimit.put, With(newVal),
                   [&](IVelmoraK40xxOutput* o) { return o->put_CurrentLimit(newVal); });
   }
   HRESULT get_CurrentLimit(DOUBLE* pVal) override {
-    return Output(dcpwr_output::get_CurrentLimit, {pVal},
+    return Output(dcpwr_output::CurrentLimit.get, With(pVal),
                   [&](IVelmoraK40xxOutput* o) { return o->get_CurrentLimit(pVal); });
   }
   HRESULT put_CurrentLimitBehavior(IviDCPwrCurrentLimitBehaviorEnum newVal) override {
-    return Output(dcpwr_output::put_CurrentLimitBehavior, {}, [&](IVelmoraK40xxOutput* o) {
+    return Output(dcpwr_output::CurrentLimitBehavior.put, With(newVal),
+                  [&](IVelmoraK40xxOutput* o) {
       return o->put_CurrentLimitBehavior(static_cast<VelmoraK40xxCurrentLimitBehaviorEnum>(newVal));
     });
   }
   HRESULT get_CurrentLimitBehavior(IviDCPwrCurrentLimitBehaviorEnum* pVal) override {
-    return Output(dcpwr_output::get_CurrentLimitBehavior, {pVal}, [&](IVelmoraK40xxOutput* o) {
+    return Output(dcpwr_output::CurrentLimitBehavior.get, With(pVal),
+                  [&](IVelmoraK40xxOutput* o) {
       VelmoraK40xxCurrentLimitBehaviorEnum behavior = VelmoraK40xxCurrentLimitRegulate;
       HRESULT hr = o->get_CurrentLimitBehavior(&behavior);
       if (SUCCEEDED(hr) && (behavior == VelmoraK40xxCurrentLimitRegulate ||
@@ -292,38 +321,38 @@ class DCPwrOutputFacet final : public Facet<IIviDCPwrOutput, VelmoraK40xxOutput>
     });
   }
   HRESULT put_OVPLimit(DOUBLE newVal) override {
-    return Protection(dcpwr_output::put_OVPLimit, {},
+    return Protection(dcpwr_output::OVPLimit.put, With(newVal),
                       [&](IVelmoraK40xxProtection* p) { return p->put_OVPLimit(newVal); });
   }
   HRESULT get_OVPLimit(DOUBLE* pVal) override {
-    return Protection(dcpwr_output::get_OVPLimit, {pVal},
+    return Protection(dcpwr_output::OVPLimit.get, With(pVal),
                       [&](IVelmoraK40xxProtection* p) { return p->get_OVPLimit(pVal); });
   }
   HRESULT put_OVPEnabled(VARIANT_BOOL newVal) override {
-    return Protection(dcpwr_output::put_OVPEnabled, {},
+    return Protection(dcpwr_output::OVPEnabled.put, With(newVal),
                       [&](IVelmoraK40xxProtection* p) { return p->put_OVPEnabled(newVal); });
   }
   HRESULT get_OVPEnabled(VARIANT_BOOL* pVal) override {
-    return Protection(dcpwr_output::get_OVPEnabled, {pVal},
+    return Protection(dcpwr_output::OVPEnabled.get, With(pVal),
                       [&](IVelmoraK40xxProtection* p) { return p->get_OVPEnabled(pVal); });
   }
 
  private:
-  template <class Call>
-  HRESULT Output(const Member& m, std::initializer_list<const void*> pointers, Call&& call) {
-    return owner_->Frame(m, pointers, [&] {
+  template <class... A, class Call>
+  HRESULT Output(const Member& m, const Args<A...>& args, Call&& call) {
+    return owner_->Frame(m, args, [&] {
       return CallInterface<IVelmoraK40xxOutput>(*owner_, IID_IVelmoraK40xxOutput, call);
     });
   }
-  template <class Call>
-  HRESULT Protection(const Member& m, std::initializer_list<const void*> pointers, Call&& call) {
-    return owner_->Frame(m, pointers, [&] {
+  template <class... A, class Call>
+  HRESULT Protection(const Member& m, const Args<A...>& args, Call&& call) {
+    return owner_->Frame(m, args, [&] {
       return CallInterface<IVelmoraK40xxProtection>(*owner_, IID_IVelmoraK40xxProtection, call);
     });
   }
-  template <class Call>
-  HRESULT Outputs(const Member& m, std::initializer_list<const void*> pointers, Call&& call) {
-    return owner_->Frame(m, pointers, [&] {
+  template <class... A, class Call>
+  HRESULT Outputs(const Member& m, const Args<A...>& args, Call&& call) {
+    return owner_->Frame(m, args, [&] {
       return CallInterface<IVelmoraK40xxOutputs>(owner_->Driver(), IID_IVelmoraK40xxOutputs, call);
     });
   }
@@ -350,45 +379,36 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
   using Facet::Facet;
   HRESULT ApplyVoltageCurrent(double VoltageLevel, double CurrentLimit) override {
     return owner_->ActOrSimulate(
-        output::ApplyVoltageCurrent, {},
+        output::ApplyVoltageCurrent, With(VoltageLevel, CurrentLimit), NoCheck,
         [&] {
-          HRESULT hr = owner_->StoreSimulated(output::kVoltageKey, VoltageLevel);
-          return FAILED(hr) ? hr : owner_->StoreSimulated(output::kCurrentKey, CurrentLimit);
+          HRESULT hr = owner_->StoreSimulated(output::VoltageLevel, VoltageLevel);
+          return FAILED(hr) ? hr : owner_->StoreSimulated(output::CurrentLimit, CurrentLimit);
         },
         [&]() -> HRESULT {
-          if (!owner_->IsModel(kTripleOutputModel)) return owner_->SelectThenSend();
+          if (!owner_->IsModelIn(kThreeOutputs)) return owner_->SelectThenSend();
           // K4301A names the output in the command itself instead of selecting it.
-          switch (owner_->OutputIndex()) {
-            case 0:
-              return owner_->IO().InstrPrintf("APPL P6V, %.15g, %.15g", VoltageLevel, CurrentLimit);
-            case 1:
-              return owner_->IO().InstrPrintf("APPL P25V, %.15g, %.15g", VoltageLevel,
-                                              CurrentLimit);
-            case 2:
-              return owner_->IO().InstrPrintf("APPL N25V, %.15g, %.15g", VoltageLevel,
-                                              CurrentLimit);
-            default:
-              return S_OK;
-          }
-        },
-        {VoltageLevel, CurrentLimit});
+          static constexpr const char* kNames[] = {"P6V", "P25V", "N25V"};
+          const int32_t index = owner_->OutputIndex();
+          if (index < 0 || index > 2) return S_OK;
+          return owner_->IO().InstrPrintf("APPL %s, %.15g, %.15g", kNames[index], VoltageLevel,
+                                          CurrentLimit);
+        });
   }
   HRESULT ConfigureCurrentLimit(VelmoraK40xxCurrentLimitBehaviorEnum Behavior,
                                 double Limit) override {
     const Member& m = output::ConfigureCurrentLimit;
-    auto check = [&] {
-      return CheckEnumAndModelValue(*owner_, m, Behavior, VelmoraK40xxCurrentLimitRegulate,
-                                    VelmoraK40xxCurrentLimitTrip, "Behavior");
-    };
     return owner_->ActOrSimulate(
-        m, {},
+        m, With(Behavior, Limit),
         [&] {
-          HRESULT hr = check();
-          if (SUCCEEDED(hr)) hr = owner_->StoreSimulated(output::kBehaviorKey, Behavior);
-          return FAILED(hr) ? hr : owner_->StoreSimulated(output::kCurrentKey, Limit);
+          return CheckEnumAndModelValue(*owner_, m, Behavior, VelmoraK40xxCurrentLimitRegulate,
+                                        VelmoraK40xxCurrentLimitTrip, kCurrentLimitBehaviorValues,
+                                        "Behavior");
         },
         [&] {
-          if (HRESULT hr = check(); FAILED(hr)) return hr;
+          HRESULT hr = owner_->StoreSimulated(output::CurrentLimitBehavior, Behavior);
+          return FAILED(hr) ? hr : owner_->StoreSimulated(output::CurrentLimit, Limit);
+        },
+        [&] {
           owner_->Select();
           if (Behavior == VelmoraK40xxCurrentLimitTrip) {
             // Trip means the protection level follows the limit; its on/off state is the
@@ -397,40 +417,33 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
               return hr;
           }
           return owner_->IO().InstrPrintCommand();
-        },
-        {Limit});
+        });
   }
+  // Despite its name, this programs the voltage level or the current limit.
   HRESULT ConfigureRange(VelmoraK40xxRangeTypeEnum RangeType, double Range) override {
     const Member& m = output::ConfigureRange;
-    auto check = [&] {
-      return CheckEnumValue(*owner_, m, RangeType, VelmoraK40xxRangeCurrent,
-                            VelmoraK40xxRangeVoltage, "RangeType");
-    };
-    // Despite its name, this programs the voltage level or the current limit.
     return owner_->ActOrSimulate(
-        m, {},
+        m, With(RangeType, Range),
         [&] {
-          if (HRESULT hr = check(); FAILED(hr)) return hr;
+          return CheckEnumValue(*owner_, m, RangeType, VelmoraK40xxRangeCurrent,
+                                VelmoraK40xxRangeVoltage, "RangeType");
+        },
+        [&] {
           return owner_->StoreSimulated(
-              RangeType == VelmoraK40xxRangeVoltage ? output::kVoltageKey : output::kCurrentKey,
+              RangeType == VelmoraK40xxRangeVoltage ? output::VoltageLevel : output::CurrentLimit,
               Range);
         },
-        [&] {
-          if (HRESULT hr = check(); FAILED(hr)) return hr;
-          return owner_->SelectThenSend();
-        },
-        {owner_->ToArg(m, RangeType), Range});
+        [&] { return owner_->SelectThenSend(); });
   }
   HRESULT Measure(VelmoraK40xxMeasurementTypeEnum MeasurementType, double* val) override {
     const Member& m = output::Measure;
-    auto check = [&] {
-      return CheckEnumValue(*owner_, m, MeasurementType, VelmoraK40xxMeasurementCurrent,
-                            VelmoraK40xxMeasurementVoltage, "MeasurementType");
-    };
     return owner_->ActOrSimulate(
-        m, {val},
+        m, With(MeasurementType, val),
         [&] {
-          if (HRESULT hr = check(); FAILED(hr)) return hr;
+          return CheckEnumValue(*owner_, m, MeasurementType, VelmoraK40xxMeasurementCurrent,
+                                VelmoraK40xxMeasurementVoltage, "MeasurementType");
+        },
+        [&] {
           VARIANT_BOOL on = VARIANT_FALSE;
           HRESULT hr = CallInterface<IVelmoraK40xxOutputs>(
               owner_->Driver(), IID_IVelmoraK40xxOutputs,
@@ -440,25 +453,23 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
           // the level it was set to.
           *val = 0.0;
           if (!on || MeasurementType == VelmoraK40xxMeasurementCurrent) return S_OK;
-          return owner_->LoadSimulated(output::kVoltageKey, val);
+          return owner_->LoadSimulated(output::VoltageLevel, val);
         },
-        [&] {
-          if (HRESULT hr = check(); FAILED(hr)) return hr;
-          return owner_->SelectThenQuery(val);
-        },
-        {std::string(MeasurementType == VelmoraK40xxMeasurementVoltage ? "VOLT" : "CURR")});
+        [&] { return owner_->SelectThenQuery(val); });
   }
   HRESULT QueryCurrentLimitMax(double VoltageLevel, double* val) override {
     auto compute = [&] { return CurrentLimitMax(*owner_, VoltageLevel, val); };
-    return owner_->ActOrSimulate(output::QueryCurrentLimitMax, {val}, compute, compute);
+    return owner_->ActOrSimulate(output::QueryCurrentLimitMax, With(VoltageLevel, val), NoCheck,
+                                 compute, compute);
   }
   HRESULT QueryVoltageLevelMax(double CurrentLimit, double* val) override {
     auto compute = [&] { return VoltageLevelMax(*owner_, CurrentLimit, val); };
-    return owner_->ActOrSimulate(output::QueryVoltageLevelMax, {val}, compute, compute);
+    return owner_->ActOrSimulate(output::QueryVoltageLevelMax, With(CurrentLimit, val), NoCheck,
+                                 compute, compute);
   }
   HRESULT QueryState(VelmoraK40xxOutputStateEnum OutputState, VARIANT_BOOL* val) override {
     return owner_->ActOrSimulate(
-        output::QueryState, {val},
+        output::QueryState, With(OutputState, val), NoCheck,
         [&] {
           *val = OutputState == VelmoraK40xxOutputStateOutputOff ? VARIANT_TRUE : VARIANT_FALSE;
           return S_OK;
@@ -467,63 +478,48 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
   }
   HRESULT RunStep(VelmoraK40xxStepDirectionEnum Direction) override {
     const Member& m = output::RunStep;
-    auto check = [&] {
-      return CheckEnumValue(*owner_, m, Direction, VelmoraK40xxVoltageStepDirectionUp,
-                            VelmoraK40xxCurrentStepDirectionDown, "Direction");
-    };
-    return owner_->ActOrSimulate(m, {}, check,
-                                 [&] {
-                                   if (HRESULT hr = check(); FAILED(hr)) return hr;
-                                   return owner_->SelectThenSend();
-                                 },
-                                 {owner_->ToArg(m, Direction)});
+    return owner_->Act(
+        m, With(Direction),
+        [&] {
+          return CheckEnumValue(*owner_, m, Direction, VelmoraK40xxVoltageStepDirectionUp,
+                                VelmoraK40xxCurrentStepDirectionDown, "Direction");
+        },
+        [&] { return owner_->SelectThenSend(); });
   }
   HRESULT get_CurrentLimit(double* val) override {
-    return owner_->Get(output::get_CurrentLimit, val, [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(output::CurrentLimit, val, [&] { return owner_->SelectThenQuery(val); });
   }
   HRESULT put_CurrentLimit(double val) override {
-    return owner_->Put(output::put_CurrentLimit, val, NoCheck,
+    return owner_->Put(output::CurrentLimit, val, NoCheck,
                        [&] { return owner_->SelectThenSend(); });
   }
   // The instrument has no setting to read: on the models that can trip, the driver's behaviour
   // is to trip.
   HRESULT get_CurrentLimitBehavior(VelmoraK40xxCurrentLimitBehaviorEnum* val) override {
-    return owner_->Get(output::get_CurrentLimitBehavior, val, [&] {
+    return owner_->Get(output::CurrentLimitBehavior, val, [&] {
       *val = VelmoraK40xxCurrentLimitTrip;
       return S_OK;
     });
   }
   HRESULT put_CurrentLimitBehavior(VelmoraK40xxCurrentLimitBehaviorEnum val) override {
-    const Member& m = output::put_CurrentLimitBehavior;
     return owner_->Put(
-        m, val,
+        output::CurrentLimitBehavior, val,
         [&] {
-          return CheckEnumAndModelValue(*owner_, m, val, VelmoraK40xxCurrentLimitRegulate,
-                                        VelmoraK40xxCurrentLimitTrip);
+          return CheckEnumAndModelValue(*owner_, output::CurrentLimitBehavior.put, val,
+                                        VelmoraK40xxCurrentLimitRegulate,
+                                        VelmoraK40xxCurrentLimitTrip, kCurrentLimitBehaviorValues);
         },
         [] { return S_OK; });
   }
   HRESULT get_Step(VelmoraK40xxStepEnum StepType, double* val) override {
-    const Member& m = output::get_Step;
-    return owner_->Get(
-        m, val,
-        [&] {
-          if (HRESULT hr = CheckEnumValue(*owner_, m, StepType, VelmoraK40xxVoltageStep,
-                                          VelmoraK40xxDefaultCurrentStep, "StepType");
-              FAILED(hr))
-            return hr;
-          return owner_->SelectThenQuery(val);
-        },
-        {std::string(StepType <= VelmoraK40xxDefaultVoltageStep ? "VOLT" : "CURR")});
+    return owner_->Get(output::Step, With(StepType), val, [&] {
+      if (HRESULT hr = CheckStepType(output::Step.get, StepType); FAILED(hr)) return hr;
+      return owner_->SelectThenQuery(val);
+    });
   }
   HRESULT put_Step(VelmoraK40xxStepEnum StepType, double val) override {
-    const Member& m = output::put_Step;
     return owner_->Put(
-        m, val,
-        [&] {
-          return CheckEnumValue(*owner_, m, StepType, VelmoraK40xxVoltageStep,
-                                VelmoraK40xxDefaultCurrentStep, "StepType");
-        },
+        output::Step, With(StepType), val, [&] { return CheckStepType(output::Step.put, StepType); },
         [&] {
           owner_->Select();
           CDriverIOManager& io = owner_->IO();
@@ -540,14 +536,14 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
         });
   }
   HRESULT get_VoltageLevel(double* val) override {
-    return owner_->Get(output::get_VoltageLevel, val, [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(output::VoltageLevel, val, [&] { return owner_->SelectThenQuery(val); });
   }
   HRESULT put_VoltageLevel(double val) override {
-    return owner_->Put(output::put_VoltageLevel, val, NoCheck,
+    return owner_->Put(output::VoltageLevel, val, NoCheck,
                        [&] { return owner_->SelectThenSend(); });
   }
   HRESULT get_VoltageRange(VelmoraK40xxVoltageRangeEnum* val) override {
-    return owner_->Get(output::get_VoltageRange, val, [&] {
+    return owner_->Get(output::VoltageRange, val, [&] {
       owner_->Select();
       std::string reply;
       HRESULT hr = owner_->IO().InstrQueryCommand(16, &reply);
@@ -560,34 +556,39 @@ class OutputFacet final : public Facet<IVelmoraK40xxOutput, VelmoraK40xxOutput> 
     });
   }
   HRESULT put_VoltageRange(VelmoraK40xxVoltageRangeEnum val) override {
-    const Member& m = output::put_VoltageRange;
     return owner_->Put(
-        m, val,
+        output::VoltageRange, val,
         [&] {
-          return CheckEnumValue(*owner_, m, val, VelmoraK40xxVoltageRangeLow,
-                                VelmoraK40xxVoltageRangeHigh);
+          return CheckEnumValue(*owner_, output::VoltageRange.put, val,
+                                VelmoraK40xxVoltageRangeLow, VelmoraK40xxVoltageRangeHigh);
         },
         [&] { return owner_->SelectThenSend(); });
   }
   HRESULT get_Protection(IVelmoraK40xxProtection** val) override {
-    return owner_->Frame(output::get_Protection, {val}, [&] {
+    return owner_->Frame(output::Protection.get, With(val), [&] {
       return owner_->QueryInterface(IID_IVelmoraK40xxProtection, reinterpret_cast<void**>(val));
     });
   }
 
  private:
+  // A simulated step is one value for every step type, so reading it takes any type; the
+  // instrument is asked for a type only when it has one.
+  HRESULT CheckStepType(const Member& m, VelmoraK40xxStepEnum type) {
+    return CheckEnumValue(*owner_, m, type, VelmoraK40xxVoltageStep,
+                          VelmoraK40xxDefaultCurrentStep, "StepType");
+  }
   // The questionable condition is read before the selection: multi-output models keep one per
   // output, addressed by number.
   HRESULT QueryStateOnInstrument(VelmoraK40xxOutputStateEnum state, VARIANT_BOOL* val) {
     CDriverIOManager& io = owner_->IO();
     int32_t condition = 0;
-    HRESULT hr = owner_->IsFamily(kFamilySingleOutput)
+    HRESULT hr = owner_->IsModelIn(kSingleOutput)
                      ? io.InstrQueryf(&condition, "STAT:QUES:COND?")
                      : io.InstrQueryf(&condition, "STAT:QUES:INST:ISUM%d:COND?",
-                                      static_cast<int>(owner_->OutputIndex() + 1));
+                                      owner_->OutputIndex() + 1);
     // Without the condition there is nothing to judge by; a later success must not hide that.
     if (FAILED(hr)) return hr;
-    hr = owner_->Select();
+    hr = owner_->SelectNow();
     auto tripped = [&](const char* query) {
       int32_t trip = 0;
       HRESULT qhr = io.InstrQueryf(&trip, "%s", query);
@@ -619,98 +620,74 @@ class ProtectionFacet final : public Facet<IVelmoraK40xxProtection, VelmoraK40xx
  public:
   using Facet::Facet;
   HRESULT ResetOVP() override {
-    return owner_->Act(protection::ResetOVP, {}, [&] { return owner_->SelectThenSend(); });
+    return owner_->Act(protection::ResetOVP, With(), NoCheck,
+                       [&] { return owner_->SelectThenSend(); });
   }
   HRESULT ResetOutputProtection() override {
-    return owner_->Act(protection::ResetOutputProtection, {}, [&] {
+    return owner_->Act(protection::ResetOutputProtection, With(), NoCheck, [&] {
       owner_->Select();
       // Every model that has this member has over-voltage protection.
       HRESULT hr = owner_->IO().InstrPrintf("VOLT:PROT:CLE");
       // A failed clear must not be answered with the next command's success.
-      if (FAILED(hr) || !HasOcp()) return hr;
+      if (FAILED(hr) || !owner_->IsModelIn(kOcpModels)) return hr;
       return owner_->IO().InstrPrintf("CURR:PROT:CLE");
     });
   }
   HRESULT ResetOCP() override {
-    return owner_->Act(protection::ResetOCP, {}, [&] { return owner_->SelectThenSend(); });
+    return owner_->Act(protection::ResetOCP, With(), NoCheck,
+                       [&] { return owner_->SelectThenSend(); });
   }
   HRESULT QueryOVPLimitMax(double* val) override {
     auto limit = [&] {
       *val = owner_->Driver().Limits().OvpLimitMax;
       return S_OK;
     };
-    return owner_->ActOrSimulate(protection::QueryOVPLimitMax, {val}, limit, limit);
+    return owner_->ActOrSimulate(protection::QueryOVPLimitMax, With(val), NoCheck, limit, limit);
   }
   HRESULT QueryOCPLimitMax(double* val) override {
     auto limit = [&] {
       *val = owner_->Driver().Limits().OcpLimitMax;
       return S_OK;
     };
-    return owner_->ActOrSimulate(protection::QueryOCPLimitMax, {val}, limit, limit);
+    return owner_->ActOrSimulate(protection::QueryOCPLimitMax, With(val), NoCheck, limit, limit);
   }
   HRESULT ConfigureOVP(VARIANT_BOOL Enabled, double Limit) override {
-    return Configure(protection::ConfigureOVP, protection::kOvpEnabledKey, protection::kOvpLimitKey,
+    return Configure(protection::ConfigureOVP, protection::OVPEnabled, protection::OVPLimit,
                      Enabled, Limit);
   }
   HRESULT ConfigureOCP(VARIANT_BOOL Enabled, double Limit) override {
-    return Configure(protection::ConfigureOCP, protection::kOcpEnabledKey, protection::kOcpLimitKey,
+    return Configure(protection::ConfigureOCP, protection::OCPEnabled, protection::OCPLimit,
                      Enabled, Limit);
   }
-  HRESULT get_OCPEnabled(VARIANT_BOOL* val) override {
-    return owner_->Get(protection::get_OCPEnabled, val,
-                       [&] { return owner_->SelectThenQuery(val); });
-  }
-  HRESULT put_OCPEnabled(VARIANT_BOOL val) override {
-    return owner_->Put(protection::put_OCPEnabled, val, NoCheck,
-                       [&] { return owner_->SelectThenSend(); });
-  }
-  HRESULT get_OCPLimit(double* val) override {
-    return owner_->Get(protection::get_OCPLimit, val, [&] { return owner_->SelectThenQuery(val); });
-  }
-  HRESULT put_OCPLimit(double val) override {
-    return owner_->Put(protection::put_OCPLimit, val, NoCheck,
-                       [&] { return owner_->SelectThenSend(); });
-  }
-  HRESULT get_OCPTripped(VARIANT_BOOL* val) override {
-    return owner_->Get(protection::get_OCPTripped, val,
-                       [&] { return owner_->SelectThenQuery(val); });
-  }
-  HRESULT get_OVPEnabled(VARIANT_BOOL* val) override {
-    return owner_->Get(protection::get_OVPEnabled, val,
-                       [&] { return owner_->SelectThenQuery(val); });
-  }
-  HRESULT put_OVPEnabled(VARIANT_BOOL val) override {
-    return owner_->Put(protection::put_OVPEnabled, val, NoCheck,
-                       [&] { return owner_->SelectThenSend(); });
-  }
-  HRESULT get_OVPLimit(double* val) override {
-    return owner_->Get(protection::get_OVPLimit, val, [&] { return owner_->SelectThenQuery(val); });
-  }
-  HRESULT put_OVPLimit(double val) override {
-    return owner_->Put(protection::put_OVPLimit, val, NoCheck,
-                       [&] { return owner_->SelectThenSend(); });
-  }
-  HRESULT get_OVPTripped(VARIANT_BOOL* val) override {
-    return owner_->Get(protection::get_OVPTripped, val,
-                       [&] { return owner_->SelectThenQuery(val); });
-  }
+  HRESULT get_OCPEnabled(VARIANT_BOOL* val) override { return Read(protection::OCPEnabled, val); }
+  HRESULT put_OCPEnabled(VARIANT_BOOL val) override { return Write(protection::OCPEnabled, val); }
+  HRESULT get_OCPLimit(double* val) override { return Read(protection::OCPLimit, val); }
+  HRESULT put_OCPLimit(double val) override { return Write(protection::OCPLimit, val); }
+  HRESULT get_OCPTripped(VARIANT_BOOL* val) override { return Read(protection::OCPTripped, val); }
+  HRESULT get_OVPEnabled(VARIANT_BOOL* val) override { return Read(protection::OVPEnabled, val); }
+  HRESULT put_OVPEnabled(VARIANT_BOOL val) override { return Write(protection::OVPEnabled, val); }
+  HRESULT get_OVPLimit(double* val) override { return Read(protection::OVPLimit, val); }
+  HRESULT put_OVPLimit(double val) override { return Write(protection::OVPLimit, val); }
+  HRESULT get_OVPTripped(VARIANT_BOOL* val) override { return Read(protection::OVPTripped, val); }
 
  private:
-  // The models with over-current protection are those the feature table gives its members.
-  bool HasOcp() {
-    const CSupportedModelValidator* ocp =
-        FeatureValidator(protection::kItf.name, protection::ResetOCP.name);
-    return !ocp || ocp->IsSupported(owner_->GetModel());
+  template <class T>
+  HRESULT Read(const Property& p, T* val) {
+    return owner_->Get(p, val, [&] { return owner_->SelectThenQuery(val); });
   }
-  HRESULT Configure(const Member& m, const char* enabledKey, const char* limitKey,
-                    VARIANT_BOOL enabled, double limit) {
+  template <class T>
+  HRESULT Write(const Property& p, T val) {
+    return owner_->Put(p, val, NoCheck, [&] { return owner_->SelectThenSend(); });
+  }
+  HRESULT Configure(const Member& m, const Property& enabled, const Property& limit,
+                    VARIANT_BOOL on, double level) {
     return owner_->ActOrSimulate(
-        m, {},
+        m, With(on, level), NoCheck,
         [&] {
-          HRESULT hr = owner_->StoreSimulated(enabledKey, enabled);
-          return FAILED(hr) ? hr : owner_->StoreSimulated(limitKey, limit);
+          HRESULT hr = owner_->StoreSimulated(enabled, on);
+          return FAILED(hr) ? hr : owner_->StoreSimulated(limit, level);
         },
-        [&] { return owner_->SelectThenSend(); }, {owner_->ToArg(m, enabled), limit});
+        [&] { return owner_->SelectThenSend(); });
   }
 };
 

@@ -11,15 +11,18 @@ namespace vmk {
 namespace {
 
 namespace status {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxStatus, "IVelmoraK40xxStatus", true};
-// A simulated register reads clear whatever was written; the store keeps no value for it.
-constexpr const char* kRegisterKey = "IVelmoraK40xxStatus.Register";
-constexpr Member QueryRegister = kItf.Command("QueryRegister", "%s", "val");
-constexpr Member ConfigureRegister = kItf.Command("ConfigureRegister", "%s %d");
-constexpr Member Clear = kItf.Command("Clear", "*CLS");
-constexpr Member get_Register = kItf.Get("get_Register", kRegisterKey);
-constexpr Member put_Register = kItf.Put("put_Register", kRegisterKey);
-constexpr Member get_SerialPoll = kItf.Get("get_SerialPoll", "IVelmoraK40xxStatus.SerialPoll");
+constexpr Interface kItf{&IID_IVelmoraK40xxStatus, "IVelmoraK40xxStatus", kPowerSupply};
+constexpr Param kRegister = In("Register", Enum);
+constexpr Param kSubRegister = In("SubRegister", Enum);
+constexpr Member QueryRegister =
+    kItf.Method("QueryRegister", {kRegister, kSubRegister, Out("val", Long)});
+constexpr Member ConfigureRegister =
+    kItf.Method("ConfigureRegister", {kRegister, kSubRegister, In("Data", Long)});
+constexpr Member Clear = kItf.Method("Clear", {}, {.command = "*CLS"});
+// A simulated register reads clear whatever was written.
+constexpr Property Register =
+    kItf.Prop("Register", Long, {.sim = 0.0, .index = {kRegister, kSubRegister}, .fixed = true});
+constexpr Property SerialPoll = kItf.Prop("SerialPoll", Long, {.sim = 0.0});
 }  // namespace status
 
 // Each register's event query and the command that writes its enable mask; the enable mask is
@@ -46,17 +49,13 @@ constexpr RegisterCommands kRegisters[] = {
 // status byte in its place would touch a register the caller never asked for.
 HRESULT CheckRegister(CNode& node, const Member& m, VelmoraK40xxStatusRegisterEnum reg) {
   return CheckEnumAndModelValue(node, m, reg, VelmoraK40xxStatusRegisterStatusByte,
-                                VelmoraK40xxStatusRegisterInstrument3, "Register");
+                                VelmoraK40xxStatusRegisterInstrument3, kStatusRegisterValues,
+                                "Register");
 }
 
 HRESULT CheckSubRegister(CNode& node, const Member& m, VelmoraK40xxStatusSubRegisterEnum sub) {
   return CheckEnumValue(node, m, sub, VelmoraK40xxStatusSubRegisterEvent,
                         VelmoraK40xxStatusSubRegisterSummary, "SubRegister");
-}
-
-bool IsKnown(VelmoraK40xxStatusRegisterEnum reg) {
-  return reg >= VelmoraK40xxStatusRegisterStatusByte &&
-         reg <= VelmoraK40xxStatusRegisterInstrument3;
 }
 
 const RegisterCommands& CommandsOf(VelmoraK40xxStatusRegisterEnum reg) {
@@ -71,59 +70,53 @@ std::string QueryOf(VelmoraK40xxStatusRegisterEnum reg, VelmoraK40xxStatusSubReg
 
 }  // namespace
 
+// The register's command is made here rather than from a template: which query reads a register
+// depends on both arguments.
 HRESULT StatusFacet::QueryRegister(VelmoraK40xxStatusRegisterEnum Register,
                                    VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG* val) {
   const Member& m = status::QueryRegister;
-  auto check = [&] {
-    HRESULT hr = CheckRegister(*owner_, m, Register);
-    return FAILED(hr) ? hr : CheckSubRegister(*owner_, m, SubRegister);
-  };
   return owner_->ActOrSimulate(
-      m, {val},
+      m, With(Register, SubRegister, val),
       [&] {
-        if (HRESULT hr = check(); FAILED(hr)) return hr;
+        HRESULT hr = CheckRegister(*owner_, m, Register);
+        return FAILED(hr) ? hr : CheckSubRegister(*owner_, m, SubRegister);
+      },
+      [&] {
         *val = 0;
         return S_OK;
       },
-      [&] {
-        if (HRESULT hr = check(); FAILED(hr)) return hr;
-        return owner_->IO().InstrQueryCommand(val);
-      },
-      {IsKnown(Register) ? QueryOf(Register, SubRegister) : std::string()});
+      [&] { return owner_->IO().InstrQueryf(val, "%s", QueryOf(Register, SubRegister)); });
 }
 
 // Only enable registers can be written, so the sub-register has nothing to choose.
 HRESULT StatusFacet::ConfigureRegister(VelmoraK40xxStatusRegisterEnum Register,
                                        VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG Data) {
-  (void)SubRegister;
   const Member& m = status::ConfigureRegister;
-  return owner_->ActOrSimulate(
-      m, {}, [&] { return CheckRegister(*owner_, m, Register); },
+  return owner_->Act(
+      m, With(Register, SubRegister, Data), [&] { return CheckRegister(*owner_, m, Register); },
       [&] {
-        if (HRESULT hr = CheckRegister(*owner_, m, Register); FAILED(hr)) return hr;
         // Bits the instrument does not have would be dropped silently; the caller hears of them
         // before anything is written, whatever the range-check setting.
         const RegisterCommands& c = CommandsOf(Register);
         if (c.dataMax >= 0 && (Data < 0 || Data > c.dataMax))
-          return owner_->Errors().ReportInvalidValue(m.name, c.dataParam, Data);
-        return owner_->IO().InstrPrintCommand();
-      },
-      {std::string(IsKnown(Register) ? CommandsOf(Register).enable : ""),
-       static_cast<long long>(Data)});
+          return owner_->Errors().ReportInvalidValue(m.Name(), c.dataParam, Data);
+        return owner_->IO().InstrPrintf("%s %d", c.enable, Data);
+      });
 }
 
 HRESULT StatusFacet::Clear() {
-  return owner_->Act(status::Clear, {}, [&] { return owner_->IO().InstrPrintCommand(); });
+  return owner_->Act(status::Clear, With(), NoCheck,
+                     [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 // The indexed property is the two methods under another name: each call runs in the method's own
 // frame, so its commands, checks and error texts are the method's.
 HRESULT StatusFacet::get_Register(VelmoraK40xxStatusRegisterEnum Register,
                                   VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG* val) {
-  const Member& m = status::get_Register;
-  return owner_->Frame(m, {val}, [&]() -> HRESULT {
+  const Member& m = status::Register.get;
+  return owner_->Frame(m, With(Register, SubRegister, val), [&]() -> HRESULT {
     if (HRESULT hr = CheckRegister(*owner_, m, Register); FAILED(hr)) return hr;
-    if (owner_->Simulating()) return owner_->LoadSimulated(status::kRegisterKey, val);
+    if (owner_->Simulating()) return owner_->LoadSimulated(status::Register, val);
     return CallInterface<IVelmoraK40xxStatus>(
         *owner_, IID_IVelmoraK40xxStatus,
         [&](IVelmoraK40xxStatus* s) { return s->QueryRegister(Register, SubRegister, val); });
@@ -132,9 +125,9 @@ HRESULT StatusFacet::get_Register(VelmoraK40xxStatusRegisterEnum Register,
 
 HRESULT StatusFacet::put_Register(VelmoraK40xxStatusRegisterEnum Register,
                                   VelmoraK40xxStatusSubRegisterEnum SubRegister, LONG val) {
-  const Member& m = status::put_Register;
   return owner_->Put(
-      m, val, [&] { return CheckRegister(*owner_, m, Register); },
+      status::Register, With(Register, SubRegister), val,
+      [&] { return CheckRegister(*owner_, status::Register.put, Register); },
       [&] {
         return CallInterface<IVelmoraK40xxStatus>(
             *owner_, IID_IVelmoraK40xxStatus, [&](IVelmoraK40xxStatus* s) {
@@ -146,7 +139,7 @@ HRESULT StatusFacet::put_Register(VelmoraK40xxStatusRegisterEnum Register,
 // A serial poll, not "*STB?": the status byte is read even while the instrument has a reply
 // waiting to be read or a command still to work through.
 HRESULT StatusFacet::get_SerialPoll(LONG* val) {
-  return owner_->Get(status::get_SerialPoll, val, [&] {
+  return owner_->Get(status::SerialPoll, val, [&] {
     *val = 0;
     int16_t stb = 0;
     const HRESULT hr = owner_->IO().ReadSTB(&stb);

@@ -17,29 +17,29 @@ namespace vmk {
 namespace {
 
 namespace sys {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxSystem, "IVelmoraK40xxSystem", true};
-// One simulated name serves all five memories.
-constexpr const char* kMemoryNameKey = "IVelmoraK40xxSystem.MemoryName";
-constexpr const char* kTimeoutKey = "IVelmoraK40xxSystem.TimeoutMilliseconds";
-constexpr const char* kTraceKey = "IVelmoraK40xxSystem.TraceEnabled";
-constexpr Member WaitForOperationComplete = kItf.Method("WaitForOperationComplete");
-constexpr Member SaveState = kItf.Command("SaveState", "*SAV %s");
-constexpr Member RecallState = kItf.Command("RecallState", "*RCL %s");
+constexpr Interface kItf{&IID_IVelmoraK40xxSystem, "IVelmoraK40xxSystem", kPowerSupply};
+constexpr Member WaitForOperationComplete =
+    kItf.Method("WaitForOperationComplete", {In("MaxTimeMilliseconds", Long)});
+constexpr Member SaveState =
+    kItf.Method("SaveState", {In("Identifier", String)}, {.command = "*SAV %s"});
+constexpr Member RecallState =
+    kItf.Method("RecallState", {In("Identifier", String)}, {.command = "*RCL %s"});
 constexpr Member EnableLocalControls = kItf.Method("EnableLocalControls");
 constexpr Member DisableLocalControls = kItf.Method("DisableLocalControls");
-constexpr Member Beep = kItf.Command("Beep", "SYST:BEEP");
-constexpr Member get_AsyncEventsEnabled = kItf.Get("get_AsyncEventsEnabled");
-constexpr Member put_AsyncEventsEnabled = kItf.Put("put_AsyncEventsEnabled");
-constexpr Member get_IO = Unchecked(kItf.Get("get_IO"));
-constexpr Member get_MemoryName = kItf.Get("get_MemoryName", kMemoryNameKey, "MEM:STAT:NAME? %d");
-constexpr Member put_MemoryName =
-    kItf.Put("put_MemoryName", kMemoryNameKey, "MEM:STAT:NAME %d, \"%s\"");
-constexpr Member get_Model = kItf.Get("get_Model");
-constexpr Member put_Model = kItf.Put("put_Model");
-constexpr Member get_TimeoutMilliseconds = kItf.Get("get_TimeoutMilliseconds", kTimeoutKey);
-constexpr Member put_TimeoutMilliseconds = kItf.Put("put_TimeoutMilliseconds", kTimeoutKey);
-constexpr Member get_TraceEnabled = kItf.Get("get_TraceEnabled", kTraceKey);
-constexpr Member put_TraceEnabled = kItf.Put("put_TraceEnabled", kTraceKey);
+constexpr Member Beep = kItf.Method("Beep", {}, {.command = "SYST:BEEP"});
+constexpr Property AsyncEventsEnabled = kItf.Prop("AsyncEventsEnabled", Bool);
+constexpr Property IO = kItf.Prop("IO", Object, {.getWhileClosed = true});
+// One simulated name serves all five memories.
+constexpr Property MemoryName = kItf.Prop("MemoryName", String,
+                                          {.get = "MEM:STAT:NAME? %d",
+                                           .put = "MEM:STAT:NAME %d, %q",
+                                           .sim = u"1",
+                                           .models = kMemoryModels,
+                                           .index = {In("Index", Long)}});
+constexpr Property Model = kItf.Prop("Model", Enum);
+constexpr Property TimeoutMilliseconds =
+    kItf.Prop("TimeoutMilliseconds", Long, {.sim = 2000.0});
+constexpr Property TraceEnabled = kItf.Prop("TraceEnabled", Bool);
 }  // namespace sys
 
 constexpr int32_t kMemoryNameReplyMax = 128;
@@ -98,7 +98,7 @@ HRESULT SetLocalControlsOverBus(CErrorManager& errors, IVisaSession* session, IM
 
 HRESULT SystemFacet::WaitForOperationComplete(LONG MaxTimeMilliseconds) {
   const Member& m = sys::WaitForOperationComplete;
-  return owner_->Act(m, {}, [&]() -> HRESULT {
+  return owner_->Act(m, With(MaxTimeMilliseconds), NoCheck, [&]() -> HRESULT {
     // No status poll around the wait: it would read, and so clear, the event register that
     // holds the operation-complete bit, and after a time-out it would wait on a busy instrument
     // a second time.
@@ -108,7 +108,7 @@ HRESULT SystemFacet::WaitForOperationComplete(LONG MaxTimeMilliseconds) {
     const HRESULT hr = io.InstrQuery("*OPC?", std::max(MaxTimeMilliseconds, kTimeoutMin), &done);
     bool timedOut = false;
     if (FAILED(hr) && SUCCEEDED(io.IsTimeout(&timedOut)) && timedOut)
-      return owner_->Errors().ReportError(Msg::E_VELMORAK40XX_MAX_TIME_EXCEEDED, {m.name});
+      return owner_->Errors().ReportError(Msg::E_VELMORAK40XX_MAX_TIME_EXCEEDED, {m.Name()});
     return hr;
   });
 }
@@ -123,13 +123,10 @@ HRESULT SystemFacet::RecallState(BSTR Identifier) {
 
 // The identifier goes to the instrument as given: which memories exist is the model's to say.
 HRESULT SystemFacet::SendState(const Member& m, BSTR identifier) {
-  auto check = [&] { return CheckCommandText(*owner_, m.name, "Identifier", identifier); };
-  return owner_->ActOrSimulate(m, {}, check,
-                               [&] {
-                                 if (HRESULT hr = check(); FAILED(hr)) return hr;
-                                 return owner_->IO().InstrPrintCommand();
-                               },
-                               {com::BstrToUtf8(identifier)});
+  return owner_->Act(
+      m, With(identifier),
+      [&] { return CheckCommandText(*owner_, m.Name(), "Identifier", identifier); },
+      [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 HRESULT SystemFacet::EnableLocalControls() {
@@ -144,7 +141,7 @@ HRESULT SystemFacet::DisableLocalControls() {
 // keeps the next command from arriving before it has switched.
 HRESULT SystemFacet::LocalControls(bool enable) {
   const Member& m = enable ? sys::EnableLocalControls : sys::DisableLocalControls;
-  return owner_->Act(m, {}, [&]() -> HRESULT {
+  return owner_->Act(m, With(), NoCheck, [&]() -> HRESULT {
     CDriverIOManager& io = owner_->IO();
     if (owner_->ResourceDescriptor().find("ASRL") != std::string::npos) {
       HRESULT hr =
@@ -157,25 +154,25 @@ HRESULT SystemFacet::LocalControls(bool enable) {
     com::ComPtr<IMessage> message;
     owner_->Provider().ioprvGetIVisaSessionPointer(session.put());
     owner_->Provider().ioprvGetIMessagePointer(message.put());
-    return SetLocalControlsOverBus(owner_->Errors(), session.get(), message.get(), enable, m.name);
+    return SetLocalControlsOverBus(owner_->Errors(), session.get(), message.get(), enable,
+                                   m.Name());
   });
 }
 
 HRESULT SystemFacet::Beep() {
-  return owner_->Act(sys::Beep, {}, [&] { return owner_->IO().InstrPrintCommand(); });
+  return owner_->Act(sys::Beep, With(), NoCheck, [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 // The driver raises no events.
 HRESULT SystemFacet::get_AsyncEventsEnabled(VARIANT_BOOL* val) {
-  return owner_->Frame(sys::get_AsyncEventsEnabled, {val}, [&] {
+  return owner_->Frame(sys::AsyncEventsEnabled.get, With(val), [&] {
     *val = VARIANT_FALSE;
     return owner_->Errors().ReportError(Msg::E_IVI_PROPERTY_NOT_SUPPORTED, {"AsyncEventsEnabled"});
   });
 }
 
 HRESULT SystemFacet::put_AsyncEventsEnabled(VARIANT_BOOL val) {
-  (void)val;
-  return owner_->Frame(sys::put_AsyncEventsEnabled, {}, [&] {
+  return owner_->Frame(sys::AsyncEventsEnabled.put, With(val), [&] {
     return owner_->Errors().ReportError(Msg::E_IVI_PROPERTY_NOT_SUPPORTED, {"AsyncEventsEnabled"});
   });
 }
@@ -183,7 +180,7 @@ HRESULT SystemFacet::put_AsyncEventsEnabled(VARIANT_BOOL val) {
 // Direct I/O shares the session's connection: what a caller sends through it bypasses the
 // driver's checks and status polling.
 HRESULT SystemFacet::get_IO(IFormattedIO488** val) {
-  return owner_->Frame(sys::get_IO, {val}, [&]() -> HRESULT {
+  return owner_->Frame(sys::IO.get, With(val), [&]() -> HRESULT {
     *val = nullptr;
     if (owner_->Simulating())
       return owner_->Errors().ReportError(Msg::E_VELMORAK40XX_IO_GENERAL,
@@ -198,41 +195,34 @@ HRESULT SystemFacet::get_IO(IFormattedIO488** val) {
 }
 
 HRESULT SystemFacet::get_MemoryName(LONG Index, BSTR* val) {
-  return owner_->Get(sys::get_MemoryName, val,
-                     [&] {
-                       if (HRESULT hr = CheckMemoryIndex(*owner_, Index); FAILED(hr)) return hr;
-                       std::string reply;
-                       const HRESULT hr =
-                           owner_->IO().InstrQueryCommand(kMemoryNameReplyMax, &reply);
-                       if (FAILED(hr)) return hr;
-                       *val = com::Utf8ToBstr(UnquoteReply(reply));
-                       return *val ? hr : E_OUTOFMEMORY;
-                     },
-                     {static_cast<long long>(Index)});
+  return owner_->Get(sys::MemoryName, With(Index), val, [&] {
+    if (HRESULT hr = CheckMemoryIndex(*owner_, Index); FAILED(hr)) return hr;
+    std::string reply;
+    const HRESULT hr = owner_->IO().InstrQueryCommand(kMemoryNameReplyMax, &reply);
+    if (FAILED(hr)) return hr;
+    *val = com::Utf8ToBstr(UnquoteReply(reply));
+    return *val ? hr : E_OUTOFMEMORY;
+  });
 }
 
+// A simulated session takes any index: its one name serves all five memories.
 HRESULT SystemFacet::put_MemoryName(LONG Index, BSTR val) {
-  const Member& m = sys::put_MemoryName;
-  auto check = [&] { return CheckCommandText(*owner_, m.name, "val", val); };
-  return owner_->ActOrSimulate(
-      m, {},
+  const Member& m = sys::MemoryName.put;
+  return owner_->Put(
+      sys::MemoryName, With(Index), val,
       [&] {
-        if (HRESULT hr = check(); FAILED(hr)) return hr;
-        return owner_->StoreSimulated(sys::kMemoryNameKey, val);
+        if (!owner_->Simulating())
+          if (HRESULT hr = CheckMemoryIndex(*owner_, Index); FAILED(hr)) return hr;
+        return CheckCommandText(*owner_, m.Name(), "val", val);
       },
-      [&] {
-        if (HRESULT hr = CheckMemoryIndex(*owner_, Index); FAILED(hr)) return hr;
-        if (HRESULT hr = check(); FAILED(hr)) return hr;
-        return owner_->IO().InstrPrintCommand();
-      },
-      {static_cast<long long>(Index), EscapeQuotes(com::BstrToUtf8(val))});
+      [&] { return owner_->IO().InstrPrintCommand(); });
 }
 
 // The session's model, whether identified or simulated; a model the table does not know reads
 // as no supported model.
 HRESULT SystemFacet::get_Model(VelmoraK40xxModelEnum* val) {
-  return owner_->Frame(sys::get_Model, {val}, [&] {
-    const std::string model = owner_->GetModel();
+  return owner_->Frame(sys::Model.get, With(val), [&] {
+    const std::string_view model = owner_->GetModel();
     int32_t value = VelmoraK40xxModelNoneSupport;
     if (!KeywordTable(KeywordEnum::Model).KeywordToEnum(model, model, &value))
       value = VelmoraK40xxModelNoneSupport;
@@ -242,40 +232,38 @@ HRESULT SystemFacet::get_Model(VelmoraK40xxModelEnum* val) {
 }
 
 HRESULT SystemFacet::put_Model(VelmoraK40xxModelEnum val) {
-  (void)val;
-  return owner_->Frame(sys::put_Model, {}, [&] {
+  return owner_->Frame(sys::Model.put, With(val), [&] {
     return owner_->Errors().ReportError(Msg::E_IVI_PROPERTY_NOT_SUPPORTED,
                                         {"put_Model - for simulation use Initialize() option"});
   });
 }
 
 HRESULT SystemFacet::get_TimeoutMilliseconds(LONG* val) {
-  return owner_->Get(sys::get_TimeoutMilliseconds, val, [&] {
+  return owner_->Get(sys::TimeoutMilliseconds, val, [&] {
     const HRESULT hr = owner_->IO().GetIOTimeout(val);
     return FAILED(hr) ? owner_->Errors().ReportIoError() : hr;
   });
 }
 
 HRESULT SystemFacet::put_TimeoutMilliseconds(LONG val) {
-  return owner_->Put(sys::put_TimeoutMilliseconds, val, NoCheck, [&] {
+  return owner_->Put(sys::TimeoutMilliseconds, val, NoCheck, [&] {
     const HRESULT hr = owner_->IO().SetIOTimeout(std::max(val, kTimeoutMin));
     return FAILED(hr) ? owner_->Errors().ReportIoError() : hr;
   });
 }
 
-// Until the session has a tracer, the switch is its trace setting, which a tracer starts from.
+// The trace is the driver's, not the instrument's: simulated sessions switch and read it too,
+// so that the switch never answers for a trace other than the one that runs.
 HRESULT SystemFacet::get_TraceEnabled(VARIANT_BOOL* val) {
-  return owner_->Get(sys::get_TraceEnabled, val, [&] {
-    *val = owner_->Trace().enabled ? VARIANT_TRUE : VARIANT_FALSE;
+  return owner_->Frame(sys::TraceEnabled.get, With(val), [&] {
+    *val = owner_->TraceRunning() ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   });
 }
 
 HRESULT SystemFacet::put_TraceEnabled(VARIANT_BOOL val) {
-  return owner_->Put(sys::put_TraceEnabled, val, NoCheck, [&] {
-    owner_->SetTraceEnabled(val != VARIANT_FALSE);
-    return S_OK;
-  });
+  return owner_->Frame(sys::TraceEnabled.put, With(val),
+                       [&] { return owner_->SwitchTrace(val != VARIANT_FALSE); });
 }
 
 }  // namespace vmk

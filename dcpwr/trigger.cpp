@@ -1,5 +1,6 @@
 // The trigger settings of one output.
 #include <memory>
+#include <string>
 
 #include "dcpwr/channel.h"
 #include "dcpwr/instances.h"
@@ -27,72 +28,79 @@ class VelmoraK40xxTrigger final : public CChannel {
 };
 
 namespace trigger {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxTrigger, "IVelmoraK40xxTrigger", true};
-constexpr const char* kCurrentKey = "IVelmoraK40xxTrigger.CurrentLimit";
-constexpr const char* kDelayKey = "IVelmoraK40xxTrigger.Delay";
-constexpr const char* kSourceKey = "IVelmoraK40xxTrigger.Source";
-constexpr const char* kVoltageKey = "IVelmoraK40xxTrigger.VoltageLevel";
-constexpr Member get_CurrentLimit = kItf.Get("get_CurrentLimit", kCurrentKey, "CURR:TRIG?");
-constexpr Member put_CurrentLimit = kItf.Put("put_CurrentLimit", kCurrentKey, "CURR:TRIG %.15g");
-constexpr Member get_Delay = kItf.Get("get_Delay", kDelayKey, "TRIG:DEL?");
-constexpr Member put_Delay = kItf.Put("put_Delay", kDelayKey, "TRIG:DEL %.15g");
-constexpr Member get_Source = kItf.Get("get_Source", kSourceKey, "TRIG:SOUR?");
-constexpr Member put_Source = WithKeywords(kItf.Put("put_Source", kSourceKey, "TRIG:SOUR %s"),
-                                           &EnumKeyword<KeywordEnum::TriggerSource>);
-constexpr Member get_VoltageLevel = kItf.Get("get_VoltageLevel", kVoltageKey, "VOLT:TRIG?");
-constexpr Member put_VoltageLevel = kItf.Put("put_VoltageLevel", kVoltageKey, "VOLT:TRIG %.15g");
+constexpr Interface kItf{&IID_IVelmoraK40xxTrigger, "IVelmoraK40xxTrigger", kPowerSupply};
+constexpr Property CurrentLimit =
+    kItf.Prop("CurrentLimit", Double, {.get = "CURR:TRIG?", .put = "CURR:TRIG %.15g", .sim = 20.0});
+constexpr Property Delay =
+    kItf.Prop("Delay", Double, {.get = "TRIG:DEL?", .put = "TRIG:DEL %.15g", .sim = 0.0});
+constexpr Property Source = kItf.Prop("Source", Enum,
+                                      {.get = "TRIG:SOUR?",
+                                       .put = "TRIG:SOUR %s",
+                                       .sim = VelmoraK40xxTriggerSourceImmediate,
+                                       .keyword = &EnumKeyword<KeywordEnum::TriggerSource>});
+constexpr Property VoltageLevel =
+    kItf.Prop("VoltageLevel", Double, {.get = "VOLT:TRIG?", .put = "VOLT:TRIG %.15g", .sim = 0.0});
 }  // namespace trigger
+
+// The trigger delay, in seconds: 0 to 3600 on every model.
+const ValidationPolicies& TriggerDelayPolicies() {
+  static const ValidationPolicies policies = [] {
+    ModelBasedEntries<CParameterValidationPolicy> entries;
+    entries.push_back(
+        std::make_unique<CMinMaxParameterValidationPolicy>(std::string(), 0.0, 3600.0));
+    return ValidationPolicies(std::move(entries), Models());
+  }();
+  return policies;
+}
 
 class TriggerFacet final : public Facet<IVelmoraK40xxTrigger, VelmoraK40xxTrigger> {
  public:
   using Facet::Facet;
   HRESULT get_CurrentLimit(double* val) override {
-    return owner_->Get(trigger::get_CurrentLimit, val,
-                       [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(trigger::CurrentLimit, val, [&] { return owner_->SelectThenQuery(val); });
   }
   HRESULT put_CurrentLimit(double val) override {
-    return owner_->Put(trigger::put_CurrentLimit, val, NoCheck,
+    return owner_->Put(trigger::CurrentLimit, val, NoCheck,
                        [&] { return owner_->SelectThenSend(); });
   }
   HRESULT get_Delay(double* val) override {
-    return owner_->Get(trigger::get_Delay, val, [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(trigger::Delay, val, [&] { return owner_->SelectThenQuery(val); });
   }
   // The delay is the one trigger setting the driver checks itself, with range checking on, in
   // simulation as well.
   HRESULT put_Delay(double val) override {
     return owner_->Put(
-        trigger::put_Delay, val,
+        trigger::Delay, val,
         [&] {
           if (!owner_->RangeChecking() ||
               CheckValue(TriggerDelayPolicies(), owner_->GetModel(), val))
             return S_OK;
-          return owner_->Errors().ReportInvalidValue(trigger::put_Delay.name, "val", val);
+          return owner_->Errors().ReportInvalidValue(trigger::Delay.put.Name(), "val", val);
         },
         [&] { return owner_->SelectThenSend(); });
   }
   HRESULT get_Source(VelmoraK40xxTriggerSourceEnum* val) override {
-    return owner_->Get(trigger::get_Source, val, [&] {
+    return owner_->Get(trigger::Source, val, [&] {
       owner_->Select();
       CModelKeywordLookup keywords(KeywordTable(KeywordEnum::TriggerSource), owner_->GetModel());
       return owner_->IO().InstrQueryCommandEnum(keywords, val);
     });
   }
   HRESULT put_Source(VelmoraK40xxTriggerSourceEnum val) override {
-    const Member& m = trigger::put_Source;
     return owner_->Put(
-        m, val,
+        trigger::Source, val,
         [&] {
-          return CheckEnumValue(*owner_, m, val, VelmoraK40xxTriggerSourceImmediate,
+          return CheckEnumValue(*owner_, trigger::Source.put, val,
+                                VelmoraK40xxTriggerSourceImmediate,
                                 VelmoraK40xxTriggerSourceSwTrigFunc);
         },
         [&] { return owner_->SelectThenSend(); });
   }
   HRESULT get_VoltageLevel(double* val) override {
-    return owner_->Get(trigger::get_VoltageLevel, val,
-                       [&] { return owner_->SelectThenQuery(val); });
+    return owner_->Get(trigger::VoltageLevel, val, [&] { return owner_->SelectThenQuery(val); });
   }
   HRESULT put_VoltageLevel(double val) override {
-    return owner_->Put(trigger::put_VoltageLevel, val, NoCheck,
+    return owner_->Put(trigger::VoltageLevel, val, NoCheck,
                        [&] { return owner_->SelectThenSend(); });
   }
 };

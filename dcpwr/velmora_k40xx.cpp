@@ -21,107 +21,112 @@ namespace vmk {
 
 namespace {
 
+constexpr PropertySpec kWhileClosed{.getWhileClosed = true};
+
 namespace root {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xx, "IVelmoraK40xx", false};
-constexpr Member get_Outputs = kItf.Get("get_Outputs");
-constexpr Member get_Display = Unchecked(kItf.Get("get_Display"));
-constexpr Member get_Status = Unchecked(kItf.Get("get_Status"));
-constexpr Member get_System = Unchecked(kItf.Get("get_System"));
-constexpr Member get_IviDCPwr = kItf.Get("get_IviDCPwr");
-constexpr Member get_Calibrations = kItf.Get("get_Calibrations");
-constexpr Member get_Triggers = kItf.Get("get_Triggers");
+constexpr Interface kItf{&IID_IVelmoraK40xx, "IVelmoraK40xx", false};
+constexpr Property Outputs = kItf.Prop("Outputs", Object);
+constexpr Property Display = kItf.Prop("Display", Object, kWhileClosed);
+constexpr Property Status = kItf.Prop("Status", Object, kWhileClosed);
+constexpr Property System = kItf.Prop("System", Object, kWhileClosed);
+constexpr Property IviDCPwr = kItf.Prop("IviDCPwr", Object);
+constexpr Property Calibrations = kItf.Prop("Calibrations", Object);
+constexpr Property Triggers = kItf.Prop("Triggers", Object);
 }  // namespace root
 
 namespace dcpwr {
-constexpr InterfaceInfo kItf{&IID_IIviDCPwr, "IIviDCPwr", false};
-constexpr Member get_Outputs = Unchecked(kItf.Get("get_Outputs"));
-constexpr Member get_Trigger = Unchecked(kItf.Get("get_Trigger"));
+constexpr Interface kItf{&IID_IIviDCPwr, "IIviDCPwr", false};
+constexpr Property Outputs = kItf.Prop("Outputs", Object, kWhileClosed);
+constexpr Property Trigger = kItf.Prop("Trigger", Object, kWhileClosed);
 }  // namespace dcpwr
 
 namespace dcpwr_outputs {
-constexpr InterfaceInfo kItf{&IID_IIviDCPwrOutputs, "IIviDCPwrOutputs", false};
-constexpr Member get_Item = Unchecked(kItf.Get("get_Item"));
-constexpr Member get_Count = kItf.Get("get_Count");
-constexpr Member get_Name = kItf.Get("get_Name");
+constexpr Interface kItf{&IID_IIviDCPwrOutputs, "IIviDCPwrOutputs", false};
+constexpr Property Item = kItf.Prop(
+    "Item", Object, {.index = {In("OutputName", String)}, .getWhileClosed = true});
+constexpr Property Count = kItf.Prop("Count", Long);
+constexpr Property Name = kItf.Prop("Name", String, {.index = {In("Index", Long)}});
 }  // namespace dcpwr_outputs
 
 namespace dcpwr_trigger {
-constexpr InterfaceInfo kItf{&IID_IIviDCPwrTrigger, "IIviDCPwrTrigger", false};
+constexpr Interface kItf{&IID_IIviDCPwrTrigger, "IIviDCPwrTrigger", false};
 constexpr Member Abort = kItf.Method("Abort");
 constexpr Member Initiate = kItf.Method("Initiate");
 constexpr Member SendSoftwareTrigger = kItf.Method("SendSoftwareTrigger");
 }  // namespace dcpwr_trigger
 
 namespace outputs {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxOutputs, "IVelmoraK40xxOutputs", true};
-constexpr const char* kChannelKey = "IVelmoraK40xxOutputs.Channel";
-constexpr const char* kEnabledKey = "IVelmoraK40xxOutputs.Enabled";
-constexpr const char* kRelayKey = "IVelmoraK40xxOutputs.RelayEnabled";
-constexpr const char* kTrackingKey = "IVelmoraK40xxOutputs.TrackingEnabled";
-constexpr Member get_Count = kItf.Get("get_Count");
-constexpr Member get_Item = kItf.Get("get_Item");
-constexpr Member get_Name = kItf.Get("get_Name");
-constexpr Member get_Channel = kItf.Get("get_Channel", kChannelKey, "INST:NSEL?");
-constexpr Member put_Channel = WithKeywords(kItf.Put("put_Channel", kChannelKey, "INST:NSEL %s"),
-                                            &EnumKeyword<KeywordEnum::Output>);
-constexpr Member get_Enabled = kItf.Get("get_Enabled", kEnabledKey, "OUTP?");
-constexpr Member put_Enabled = kItf.Put("put_Enabled", kEnabledKey, "OUTP %s");
-constexpr Member get_RelayEnabled = kItf.Get("get_RelayEnabled", kRelayKey, "OUTP:REL?");
-constexpr Member put_RelayEnabled = kItf.Put("put_RelayEnabled", kRelayKey, "OUTP:REL %s");
-constexpr Member get_TrackingEnabled = kItf.Get("get_TrackingEnabled", kTrackingKey, "OUTP:TRAC?");
-constexpr Member put_TrackingEnabled =
-    kItf.Put("put_TrackingEnabled", kTrackingKey, "OUTP:TRAC %s");
+constexpr Interface kItf{&IID_IVelmoraK40xxOutputs, "IVelmoraK40xxOutputs", kPowerSupply};
+constexpr Property Count = kItf.Prop("Count", Long);
+constexpr Property Item = kItf.Prop("Item", Object, {.index = {In("Name", String)}});
+constexpr Property Name = kItf.Prop("Name", String, {.index = {In("Index", Long)}});
+constexpr Property Channel = kItf.Prop("Channel", Enum,
+                                       {.get = "INST:NSEL?",
+                                        .put = "INST:NSEL %s",
+                                        .sim = VelmoraK40xxOutput1,
+                                        .models = kMultiOutput,
+                                        .keyword = &EnumKeyword<KeywordEnum::Output>});
+constexpr Property Enabled =
+    kItf.Prop("Enabled", Bool, {.get = "OUTP?", .put = "OUTP %s", .sim = VARIANT_FALSE});
+constexpr Property RelayEnabled = kItf.Prop(
+    "RelayEnabled", Bool,
+    {.get = "OUTP:REL?", .put = "OUTP:REL %s", .sim = VARIANT_FALSE, .models = kSingleOrDual});
+constexpr Property TrackingEnabled = kItf.Prop(
+    "TrackingEnabled", Bool,
+    {.get = "OUTP:TRAC?", .put = "OUTP:TRAC %s", .sim = VARIANT_FALSE, .models = kMultiOutput});
 }  // namespace outputs
 
 namespace triggers {
-constexpr InterfaceInfo kItf{&IID_IVelmoraK40xxTriggers, "IVelmoraK40xxTriggers", true};
-constexpr const char* kCouplingKey = "IVelmoraK40xxTriggers.Coupling";
-constexpr Member Abort = kItf.Command("Abort", "ABOR");
-constexpr Member Initiate = kItf.Command("Initiate", "INIT");
-constexpr Member SendSoftwareTrigger = kItf.Command("SendSoftwareTrigger", "*TRG");
-constexpr Member get_Count = kItf.Get("get_Count");
-constexpr Member get_Item = kItf.Get("get_Item");
-constexpr Member get_Name = kItf.Get("get_Name");
-constexpr Member get_Coupling = kItf.Get("get_Coupling", kCouplingKey, "INST:COUP?");
-constexpr Member put_Coupling = WithKeywords(kItf.Put("put_Coupling", kCouplingKey, "INST:COUP %s"),
-                                             &EnumKeyword<KeywordEnum::Coupling>);
+constexpr Interface kItf{&IID_IVelmoraK40xxTriggers, "IVelmoraK40xxTriggers", kPowerSupply};
+constexpr Member Abort = kItf.Method("Abort", {}, {.command = "ABOR"});
+constexpr Member Initiate = kItf.Method("Initiate", {}, {.command = "INIT"});
+constexpr Member SendSoftwareTrigger = kItf.Method("SendSoftwareTrigger", {}, {.command = "*TRG"});
+constexpr Property Count = kItf.Prop("Count", Long);
+constexpr Property Item = kItf.Prop("Item", Object, {.index = {In("Name", String)}});
+constexpr Property Name = kItf.Prop("Name", String, {.index = {In("Index", Long)}});
+constexpr Property Coupling = kItf.Prop("Coupling", Enum,
+                                        {.get = "INST:COUP?",
+                                         .put = "INST:COUP %s",
+                                         .sim = VelmoraK40xxCouplingOn,
+                                         .models = kMultiOutput,
+                                         .keyword = &EnumKeyword<KeywordEnum::Coupling>});
 }  // namespace triggers
 
 class RootFacet final : public DriverFacet<IVelmoraK40xx, VelmoraK40xx> {
  public:
   using DriverFacet::DriverFacet;
   HRESULT get_Outputs(IVelmoraK40xxOutputs** val) override {
-    return owner_->Frame(root::get_Outputs, {val}, [&] {
+    return owner_->Frame(root::Outputs.get, With(val), [&] {
       return owner_->QueryInterface(IID_IVelmoraK40xxOutputs, reinterpret_cast<void**>(val));
     });
   }
   HRESULT get_Display(IVelmoraK40xxDisplay** val) override {
-    return owner_->Frame(root::get_Display, {val}, [&] {
+    return owner_->Frame(root::Display.get, With(val), [&] {
       return owner_->QueryInterface(IID_IVelmoraK40xxDisplay, reinterpret_cast<void**>(val));
     });
   }
   HRESULT get_Status(IVelmoraK40xxStatus** val) override {
-    return owner_->Frame(root::get_Status, {val}, [&] {
+    return owner_->Frame(root::Status.get, With(val), [&] {
       return owner_->QueryInterface(IID_IVelmoraK40xxStatus, reinterpret_cast<void**>(val));
     });
   }
   HRESULT get_System(IVelmoraK40xxSystem** val) override {
-    return owner_->Frame(root::get_System, {val}, [&] {
+    return owner_->Frame(root::System.get, With(val), [&] {
       return owner_->QueryInterface(IID_IVelmoraK40xxSystem, reinterpret_cast<void**>(val));
     });
   }
   HRESULT get_IviDCPwr(IIviDCPwr** val) override {
-    return owner_->Frame(root::get_IviDCPwr, {val}, [&] {
+    return owner_->Frame(root::IviDCPwr.get, With(val), [&] {
       return owner_->QueryInterface(IID_IIviDCPwr, reinterpret_cast<void**>(val));
     });
   }
   HRESULT get_Calibrations(IVelmoraK40xxCalibrations** val) override {
-    return owner_->Frame(root::get_Calibrations, {val}, [&] {
+    return owner_->Frame(root::Calibrations.get, With(val), [&] {
       return owner_->QueryInterface(IID_IVelmoraK40xxCalibrations, reinterpret_cast<void**>(val));
     });
   }
   HRESULT get_Triggers(IVelmoraK40xxTriggers** val) override {
-    return owner_->Frame(root::get_Triggers, {val}, [&] {
+    return owner_->Frame(root::Triggers.get, With(val), [&] {
       return owner_->QueryInterface(IID_IVelmoraK40xxTriggers, reinterpret_cast<void**>(val));
     });
   }
@@ -131,12 +136,12 @@ class DCPwrFacet final : public DriverFacet<IIviDCPwr, VelmoraK40xx> {
  public:
   using DriverFacet::DriverFacet;
   HRESULT get_Outputs(IIviDCPwrOutputs** pVal) override {
-    return owner_->Frame(dcpwr::get_Outputs, {pVal}, [&] {
+    return owner_->Frame(dcpwr::Outputs.get, With(pVal), [&] {
       return owner_->QueryInterface(IID_IIviDCPwrOutputs, reinterpret_cast<void**>(pVal));
     });
   }
   HRESULT get_Trigger(IIviDCPwrTrigger** pVal) override {
-    return owner_->Frame(dcpwr::get_Trigger, {pVal}, [&] {
+    return owner_->Frame(dcpwr::Trigger.get, With(pVal), [&] {
       return owner_->QueryInterface(IID_IIviDCPwrTrigger, reinterpret_cast<void**>(pVal));
     });
   }
@@ -146,17 +151,17 @@ class DCPwrOutputsFacet final : public Facet<IIviDCPwrOutputs, VelmoraK40xx> {
  public:
   using Facet::Facet;
   HRESULT get_Item(BSTR OutputName, IIviDCPwrOutput** pVal) override {
-    return owner_->Frame(dcpwr_outputs::get_Item, {pVal}, [&] {
+    return owner_->Frame(dcpwr_outputs::Item.get, With(OutputName, pVal), [&] {
       return owner_->RepCapItem("VelmoraK40xxOutput", OutputName, IID_IIviDCPwrOutput,
                                 reinterpret_cast<void**>(pVal));
     });
   }
   HRESULT get_Count(LONG* pVal) override {
-    return owner_->Frame(dcpwr_outputs::get_Count, {pVal},
+    return owner_->Frame(dcpwr_outputs::Count.get, With(pVal),
                          [&] { return owner_->RepCapCount("VelmoraK40xxOutput", pVal); });
   }
   HRESULT get_Name(LONG Index, BSTR* Name) override {
-    return owner_->Frame(dcpwr_outputs::get_Name, {Name},
+    return owner_->Frame(dcpwr_outputs::Name.get, With(Index, Name),
                          [&] { return owner_->RepCapName("VelmoraK40xxOutput", Index, Name); });
   }
 };
@@ -180,7 +185,7 @@ class DCPwrTriggerFacet final : public Facet<IIviDCPwrTrigger, VelmoraK40xx> {
  private:
   template <class Call>
   HRESULT Triggers(const Member& m, Call&& call) {
-    return owner_->Frame(m, {}, [&] {
+    return owner_->Frame(m, [&] {
       return CallInterface<IVelmoraK40xxTriggers>(*owner_, IID_IVelmoraK40xxTriggers, call);
     });
   }
@@ -190,21 +195,21 @@ class OutputsFacet final : public Facet<IVelmoraK40xxOutputs, VelmoraK40xx> {
  public:
   using Facet::Facet;
   HRESULT get_Count(LONG* val) override {
-    return owner_->Frame(outputs::get_Count, {val},
+    return owner_->Frame(outputs::Count.get, With(val),
                          [&] { return owner_->RepCapCount("VelmoraK40xxOutput", val); });
   }
   HRESULT get_Item(BSTR Name, IVelmoraK40xxOutput** val) override {
-    return owner_->Frame(outputs::get_Item, {val}, [&] {
+    return owner_->Frame(outputs::Item.get, With(Name, val), [&] {
       return owner_->RepCapItem("VelmoraK40xxOutput", Name, IID_IVelmoraK40xxOutput,
                                 reinterpret_cast<void**>(val));
     });
   }
   HRESULT get_Name(LONG Index, BSTR* val) override {
-    return owner_->Frame(outputs::get_Name, {val},
+    return owner_->Frame(outputs::Name.get, With(Index, val),
                          [&] { return owner_->RepCapName("VelmoraK40xxOutput", Index, val); });
   }
   HRESULT get_Channel(VelmoraK40xxOutputEnum* val) override {
-    return owner_->Get(outputs::get_Channel, val, [&] {
+    return owner_->Get(outputs::Channel, val, [&] {
       std::string reply;
       HRESULT hr = owner_->IO().InstrQueryCommand(16, &reply);
       if (FAILED(hr)) return hr;
@@ -221,36 +226,36 @@ class OutputsFacet final : public Facet<IVelmoraK40xxOutputs, VelmoraK40xx> {
     });
   }
   HRESULT put_Channel(VelmoraK40xxOutputEnum val) override {
-    const Member& m = outputs::put_Channel;
     return owner_->Put(
-        m, val,
+        outputs::Channel, val,
         [&] {
-          return CheckEnumAndModelValue(*owner_, m, val, VelmoraK40xxOutput1, VelmoraK40xxOutput3);
+          return CheckEnumAndModelValue(*owner_, outputs::Channel.put, val, VelmoraK40xxOutput1,
+                                        VelmoraK40xxOutput3, kOutputValues);
         },
         [&] { return owner_->IO().InstrPrintCommand(); });
   }
-  HRESULT get_Enabled(VARIANT_BOOL* val) override { return GetFlag(outputs::get_Enabled, val); }
-  HRESULT put_Enabled(VARIANT_BOOL val) override { return PutFlag(outputs::put_Enabled, val); }
+  HRESULT get_Enabled(VARIANT_BOOL* val) override { return GetFlag(outputs::Enabled, val); }
+  HRESULT put_Enabled(VARIANT_BOOL val) override { return PutFlag(outputs::Enabled, val); }
   HRESULT get_RelayEnabled(VARIANT_BOOL* val) override {
-    return GetFlag(outputs::get_RelayEnabled, val);
+    return GetFlag(outputs::RelayEnabled, val);
   }
   HRESULT put_RelayEnabled(VARIANT_BOOL val) override {
-    return PutFlag(outputs::put_RelayEnabled, val);
+    return PutFlag(outputs::RelayEnabled, val);
   }
   HRESULT get_TrackingEnabled(VARIANT_BOOL* val) override {
-    return GetFlag(outputs::get_TrackingEnabled, val);
+    return GetFlag(outputs::TrackingEnabled, val);
   }
   HRESULT put_TrackingEnabled(VARIANT_BOOL val) override {
-    return PutFlag(outputs::put_TrackingEnabled, val);
+    return PutFlag(outputs::TrackingEnabled, val);
   }
 
  private:
   // Instrument-wide switches: no output is selected for them.
-  HRESULT GetFlag(const Member& m, VARIANT_BOOL* val) {
-    return owner_->Get(m, val, [&] { return owner_->IO().InstrQueryCommandBool(val); });
+  HRESULT GetFlag(const Property& p, VARIANT_BOOL* val) {
+    return owner_->Get(p, val, [&] { return owner_->IO().InstrQueryCommandBool(val); });
   }
-  HRESULT PutFlag(const Member& m, VARIANT_BOOL val) {
-    return owner_->Put(m, val, NoCheck, [&] { return owner_->IO().InstrPrintCommand(); });
+  HRESULT PutFlag(const Property& p, VARIANT_BOOL val) {
+    return owner_->Put(p, val, NoCheck, [&] { return owner_->IO().InstrPrintCommand(); });
   }
 };
 
@@ -263,22 +268,22 @@ class TriggersFacet final : public Facet<IVelmoraK40xxTriggers, VelmoraK40xx> {
   // instrument's to ignore.
   HRESULT SendSoftwareTrigger() override { return Send(triggers::SendSoftwareTrigger); }
   HRESULT get_Count(LONG* val) override {
-    return owner_->Frame(triggers::get_Count, {val},
+    return owner_->Frame(triggers::Count.get, With(val),
                          [&] { return owner_->RepCapCount("VelmoraK40xxTrigger", val); });
   }
   HRESULT get_Item(BSTR Name, IVelmoraK40xxTrigger** val) override {
-    return owner_->Frame(triggers::get_Item, {val}, [&] {
+    return owner_->Frame(triggers::Item.get, With(Name, val), [&] {
       return owner_->RepCapItem("VelmoraK40xxTrigger", Name, IID_IVelmoraK40xxTrigger,
                                 reinterpret_cast<void**>(val));
     });
   }
   HRESULT get_Name(LONG Index, BSTR* val) override {
-    return owner_->Frame(triggers::get_Name, {val},
+    return owner_->Frame(triggers::Name.get, With(Index, val),
                          [&] { return owner_->RepCapName("VelmoraK40xxTrigger", Index, val); });
   }
   HRESULT get_Coupling(VelmoraK40xxCouplingEnum* val) override {
-    return owner_->Get(triggers::get_Coupling, val, [&]() -> HRESULT {
-      if (owner_->IsModel(kTripleOutputModel)) {
+    return owner_->Get(triggers::Coupling, val, [&]() -> HRESULT {
+      if (owner_->IsModelIn(kThreeOutputs)) {
         CModelKeywordLookup keywords(KeywordTable(KeywordEnum::Coupling), owner_->GetModel());
         return owner_->IO().InstrQueryCommandEnum(keywords, val);
       }
@@ -292,17 +297,17 @@ class TriggersFacet final : public Facet<IVelmoraK40xxTriggers, VelmoraK40xx> {
   }
   // The dual models couple both outputs or none; K4301A also couples pairs, by name.
   HRESULT put_Coupling(VelmoraK40xxCouplingEnum val) override {
-    const Member& m = triggers::put_Coupling;
     return owner_->Put(
-        m, val,
+        triggers::Coupling, val,
         [&] {
-          return CheckEnumAndModelValue(*owner_, m, val, VelmoraK40xxCouplingOn,
-                                        VelmoraK40xxCouplingP25N25);
+          return CheckEnumAndModelValue(*owner_, triggers::Coupling.put, val,
+                                        VelmoraK40xxCouplingOn, VelmoraK40xxCouplingP25N25,
+                                        kCouplingValues);
         },
         [&] {
           CDriverIOManager& io = owner_->IO();
           const bool all = val == VelmoraK40xxCouplingOn || val == VelmoraK40xxCouplingAll;
-          if (!owner_->IsModel(kTripleOutputModel))
+          if (!owner_->IsModelIn(kThreeOutputs))
             return all ? io.InstrPrintf("INST:COUP ON") : io.InstrPrintf("INST:COUP OFF");
           if (all) return io.InstrPrintf("INST:COUP ALL");
           if (val == VelmoraK40xxCouplingOff || val == VelmoraK40xxCouplingNone)
@@ -313,7 +318,7 @@ class TriggersFacet final : public Facet<IVelmoraK40xxTriggers, VelmoraK40xx> {
 
  private:
   HRESULT Send(const Member& m) {
-    return owner_->Act(m, {}, [&] { return owner_->IO().InstrPrintCommand(); });
+    return owner_->Act(m, With(), NoCheck, [&] { return owner_->IO().InstrPrintCommand(); });
   }
 };
 
@@ -361,7 +366,8 @@ VelmoraK40xx* VelmoraK40xx::Create() {
   return new VelmoraK40xx();
 }
 
-VelmoraK40xx::VelmoraK40xx() : facets_(std::make_unique<Facets>(this)) {}
+VelmoraK40xx::VelmoraK40xx()
+    : CDriver("VelmoraK40xx", Models()), facets_(std::make_unique<Facets>(this)) {}
 
 VelmoraK40xx::~VelmoraK40xx() = default;
 
@@ -407,9 +413,28 @@ std::span<const CComObject::InterfaceEntry> VelmoraK40xx::Interfaces() {
 // ---------------------------------------------------------------------------------------------
 // Hooks of the session machinery
 
-bool VelmoraK40xx::IsMemberSupported(const Member& m) {
-  const CSupportedModelValidator* validator = FeatureValidator(m.iface, m.name);
-  return !validator || validator->IsSupported(Model());
+std::string_view VelmoraK40xx::Description() const {
+  return "IVI driver for the Velmora K40xx family of programmable power supplies";
+}
+std::string_view VelmoraK40xx::Revision() const {
+  return "1.1.5.0";
+}
+std::string_view VelmoraK40xx::Vendor() const {
+  return "Velmora Technologies";
+}
+std::string_view VelmoraK40xx::Identifier() const {
+  return "VelmoraK40xx";
+}
+std::string_view VelmoraK40xx::GroupCapabilities() const {
+  return "IviDCPwrBase,IviDCPwrTrigger,IviDCPwrSoftwareTrigger,IviDCPwrMeasurement";
+}
+
+// Built and released in this order; every model has one instance of each per output.
+std::span<const CDriver::RepCapInfo> VelmoraK40xx::RepCaps() const {
+  static constexpr RepCapInfo kRepCaps[] = {{"VelmoraK40xxOutput", "Output"},
+                                            {"VelmoraK40xxCalibration", "Calibration"},
+                                            {"VelmoraK40xxTrigger", "Trigger"}};
+  return kRepCaps;
 }
 
 std::vector<std::string> VelmoraK40xx::SupportedModelNames() const {
@@ -447,9 +472,10 @@ HRESULT VelmoraK40xx::ResetThroughInterface() {
   return utility_.Reset();
 }
 
-HRESULT VelmoraK40xx::SelectOutput(CNode& node, int32_t index) {
-  if (IsFamily(kFamilySingleOutput)) return S_OK;
-  return node.IO().InstrPrintf("INST:NSEL %d", static_cast<int>(index + 1));
+HRESULT VelmoraK40xx::SelectOutput(CNode& node, int32_t index, bool now) {
+  if (IsModelIn(kSingleOutput)) return S_OK;
+  if (now) return node.IO().InstrPrintf("INST:NSEL %d", index + 1);
+  return node.IO().InstrPrintfAhead("INST:NSEL %d", index + 1);
 }
 
 }  // namespace vmk

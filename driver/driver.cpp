@@ -12,22 +12,34 @@
 
 namespace vmk {
 
-CDriver::CDriver()
-    : CNode("VelmoraK40xx", "VelmoraK40xx"), provider_(std::make_unique<CVisaComIOProvider>()) {
+CDriver::CDriver(const char* className, const SupportedModelTable& models)
+    : CNode(className, className),
+      tracer_(std::make_unique<CTraceOwner>()),
+      models_(models),
+      provider_(std::make_unique<CVisaComIOProvider>()) {
+  root_ = this;
+  state_ = &session_;
   lock_ = std::make_shared<std::recursive_mutex>();
   IO().SetProvider(provider_.get());
+  session_.trace = tracer_.get();
+  IO().SetTraceSink(&session_.trace);
   provider_->SetErrorManager(&Errors());
   com::ModuleLock();
 }
 
 CDriver::~CDriver() {
   // A client that releases the driver without Close still gets its instances detached.
-  if (initialized_) {
+  if (session_.initialized) {
     CloseIO();
-    initialized_ = false;
+    session_.initialized = false;
   }
   ReleaseRepCaps();
   com::ModuleUnlock();
+}
+
+void CDriver::SetModel(std::string model) {
+  session_.model = std::move(model);
+  session_.modelBit = models_.Bit(session_.model);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -76,7 +88,7 @@ HRESULT CDriver::ProcessInitOption(const std::string& nameIn, const std::string&
     if (!EqualsNoCase(name, optionName)) continue;
     bool on = false;
     if (!ParseOptionBool(value, &on)) return ReportBadOptionValue(value);
-    flags_.*flag = on;
+    session_.flags.*flag = on;
     break;
   }
   initOptions_[name] = value;
@@ -96,7 +108,7 @@ HRESULT CDriver::ProcessDriverSetupOption(const std::string& keyIn, const std::s
     return S_OK;
   };
   if (EqualsNoCase(key, "model"))
-    model_ = value;
+    SetModel(value);
   else if (EqualsNoCase(key, "trace"))
     return flag(&trace_.enabled);
   else if (EqualsNoCase(key, "tracename"))
@@ -122,7 +134,7 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   if (!resourceName)
     return Errors().ReportInvalidValue("Initialize", "bstrResourceDescriptor",
                                        std::string_view("0"));
-  if (initialized_) return Errors().ReportError(Msg::E_IVI_ALREADY_INITIALIZED);
+  if (session_.initialized) return Errors().ReportError(Msg::E_IVI_ALREADY_INITIALIZED);
 
   optionString_ = com::BstrToUtf8(optionString);
   descriptor_.clear();
@@ -131,24 +143,29 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   driverSetupRecord_.clear();
   virtualNames_.clear();
   physicalSpelling_.clear();
+  initialSettings_.Clear();
   identified_ = false;
 
-  // No IVI configuration store is read yet: the resource name is a resource descriptor.
-  descriptor_ = com::BstrToUtf8(resourceName);
-  HRESULT hr = ProcessOptionString(optionString_);
+  HRESULT hr = ApplyStoreAndOptions(com::BstrToUtf8(resourceName));
 
-  if (flags_.simulate && model_.empty()) model_ = DefaultModel();
-  initialFlags_ = flags_;
+  if (session_.flags.simulate && session_.model.empty()) SetModel(std::string(DefaultModel()));
+  initialFlags_ = session_.flags;
   if (FAILED(hr)) return hr;
+  if (hr = StartTrace(); FAILED(hr)) return hr;
 
-  if (!flags_.simulate)
-    if (hr = OpenIO(); FAILED(hr)) return hr;
-  initialized_ = true;
+  // A session that does not open still saves what its trace recorded, and its next start
+  // opens the trace again.
+  if (!session_.flags.simulate && FAILED(hr = OpenIO())) {
+    tracer_->EndSession(nullptr);
+    return hr;
+  }
+  session_.initialized = true;
 
   auto fail = [&](HRESULT status, bool release) {
     if (release) ReleaseRepCaps();
     CloseIO();
-    initialized_ = false;
+    session_.initialized = false;
+    tracer_->EndSession(nullptr);
     return status;
   };
   // The instrument is identified before the instances are built: how many outputs there are
@@ -156,13 +173,13 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   if (hr = ApplyModelLimits(); FAILED(hr)) return fail(hr, true);
   if (hr = BuildRepCaps(); FAILED(hr)) return fail(hr, true);
   if (hr = Identify(); FAILED(hr)) return fail(hr, true);
-  if (idQuery && !Models().IsKnownModel(model_)) {
-    std::string text = "Unrecognized model: " + model_ + ".";
+  if (idQuery && !models_.IsKnownModel(session_.model)) {
+    std::string text = "Unrecognized model: " + session_.model + ".";
     return fail(Errors().ReportErrorWithText(Msg::E_IVI_ID_QUERY_FAILED, text), true);
   }
   if (reset && FAILED(ResetThroughInterface()))
     return fail(Errors().ReportError(Msg::E_IVI_RESET_FAILED), true);
-  if (flags_.interchangeCheck)
+  if (session_.flags.interchangeCheck)
     return fail(
         Errors().ReportErrorWithText(Msg::E_IVI_BAD_OPTION_VALUE,
                                      "Interchange check is not supported by the driver.", {"true"}),
@@ -170,15 +187,39 @@ HRESULT CDriver::InitializeSession(const OLECHAR* resourceName, bool idQuery, bo
   return S_OK;
 }
 
+// A trace that cannot be saved does not keep the session open: Close completes, then reports it.
 HRESULT CDriver::CloseSession() {
+  const HRESULT saved = tracer_->EndSession(&Errors());
   CloseIO();
   Cache().RemoveAll();
-  initialized_ = false;
-  return ReleaseRepCaps();
+  session_.initialized = false;
+  const HRESULT released = ReleaseRepCaps();
+  return FAILED(released) ? released : saved;
+}
+
+HRESULT CDriver::StartTrace() {
+  CTraceOwner& t = *tracer_;
+  t.SetTraceName(trace_.name);
+  t.SetSizeMax(trace_.sizeMax);
+  t.SetTraceArray(trace_.arrays);
+  t.SetArraySizeMax(trace_.arraySizeMax);
+  t.SetSaveInterval(trace_.saveInterval);
+  t.SetTransform(trace_.transform);
+  if (!trace_.enabled) return t.SetTraceEnabled(false);
+  if (HRESULT hr = t.SetTraceEnabled(true); FAILED(hr)) return hr;
+  const HRESULT hr = t.StartTrace(Identifier(), &Errors());
+  if (FAILED(hr)) t.SetTraceEnabled(false);
+  return hr;
+}
+
+HRESULT CDriver::SwitchTrace(bool on) {
+  const HRESULT hr = tracer_->SwitchTrace(on, Identifier(), &Errors());
+  if (SUCCEEDED(hr)) trace_.enabled = on;
+  return hr;
 }
 
 HRESULT CDriver::Identify() {
-  if (flags_.simulate || identified_) return S_OK;
+  if (session_.flags.simulate || identified_) return S_OK;
   std::string reply;
   HRESULT hr = IO().InstrQuery(IdentificationCommand(), 1024, -2, &reply);
   if (FAILED(hr)) return hr;
@@ -194,7 +235,7 @@ HRESULT CDriver::Identify() {
   fields.resize(4);
   idn_ = reply;
   manufacturer_ = fields[0];
-  model_ = fields[1];
+  SetModel(fields[1]);
   serial_ = fields[2];
   firmware_ = fields[3];
   identified_ = true;
@@ -203,8 +244,13 @@ HRESULT CDriver::Identify() {
 
 HRESULT CDriver::OpenIO() {
   HRESULT hr = provider_->InitializeIO(this, &Errors(), this, descriptor_);
-  if (hr == E_IVI_RESOURCE_UNKNOWN) return Errors().ReportError(Msg::E_IVI_RESOURCE_UNKNOWN);
-  return hr;
+  if (hr != E_IVI_RESOURCE_UNKNOWN) return hr;
+  // Why the resource could not be opened is what the I/O layer left on the thread.
+  com::ComPtr<IErrorInfo> info;
+  com::Bstr why;
+  if (GetErrorInfo(0, info.put()) == S_OK && info) info->GetDescription(why.put());
+  if (why.utf8().empty()) return Errors().ReportError(Msg::E_IVI_RESOURCE_UNKNOWN);
+  return Errors().ReportErrorWithText(Msg::E_IVI_RESOURCE_UNKNOWN, why.utf8());
 }
 
 void CDriver::CloseIO() {
@@ -215,8 +261,8 @@ void CDriver::CloseIO() {
 // Inherent attributes
 
 HRESULT CDriver::PutCache(VARIANT_BOOL v) {
-  flags_.cache = v != 0;
-  if (!flags_.cache) InvalidateAll();
+  session_.flags.cache = v != 0;
+  if (!session_.flags.cache) InvalidateAll();
   return S_OK;
 }
 
@@ -224,31 +270,31 @@ HRESULT CDriver::PutInterchangeCheck(VARIANT_BOOL v) {
   if (v != 0)
     return Errors().ReportError(Msg::E_IVI_VALUE_NOT_SUPPORTED,
                                 {"VARIANT_TRUE", "bInterchangeCheck", "put_InterchangeCheck"});
-  flags_.interchangeCheck = false;
+  session_.flags.interchangeCheck = false;
   return S_OK;
 }
 
 HRESULT CDriver::PutQueryInstrumentStatus(VARIANT_BOOL v) {
-  flags_.queryInstrumentStatus = v != 0;
-  if (flags_.queryInstrumentStatus && !flags_.simulate)
+  session_.flags.queryInstrumentStatus = v != 0;
+  if (session_.flags.queryInstrumentStatus && !session_.flags.simulate)
     return IO().InstrPrintf("%s", ClearStatusCommand());
   return S_OK;
 }
 
 HRESULT CDriver::PutRangeCheck(VARIANT_BOOL v) {
-  flags_.rangeCheck = v != 0;
+  session_.flags.rangeCheck = v != 0;
   return S_OK;
 }
 
 HRESULT CDriver::PutRecordCoercions(VARIANT_BOOL v) {
-  flags_.recordCoercions = v != 0;
+  session_.flags.recordCoercions = v != 0;
   return S_OK;
 }
 
 HRESULT CDriver::PutSimulate(VARIANT_BOOL v) {
   if (initialFlags_.simulate && v == 0)
     return Errors().ReportError(Msg::E_IVI_CANNOT_CHANGE_SIMULATION_STATE);
-  flags_.simulate = v != 0;
+  session_.flags.simulate = v != 0;
   return S_OK;
 }
 
@@ -257,7 +303,7 @@ HRESULT CDriver::PutSimulate(VARIANT_BOOL v) {
 
 HRESULT CDriver::Reset() {
   HRESULT hr = S_OK;
-  if (!flags_.simulate) {
+  if (!session_.flags.simulate) {
     LONG ignored = 0;
     hr = IO().InstrQuery(ResetCommand(), ResetTimeout(), &ignored);
   }
@@ -279,7 +325,7 @@ HRESULT CDriver::ResetWithDefaults() {
 }
 
 HRESULT CDriver::Disable() {
-  if (flags_.simulate) return S_OK;
+  if (session_.flags.simulate) return S_OK;
   LONG ignored = 0;
   return IO().InstrQuery(DisableCommand(), DisableTimeout(), &ignored);
 }
@@ -298,7 +344,7 @@ HRESULT CDriver::SelfTest(LONG* result, BSTR* message) {
   SysFreeString(*message);
   *message = nullptr;
   *result = 0;
-  if (!flags_.simulate) {
+  if (!session_.flags.simulate) {
     HRESULT hr = IO().InstrQuery(SelfTestCommand(), SelfTestTimeout(), result);
     if (FAILED(hr)) return hr;
   }
@@ -310,16 +356,16 @@ HRESULT CDriver::ErrorQuery(LONG* code, BSTR* message) {
   SysFreeString(*message);
   *message = nullptr;
   *code = 0;
-  if (flags_.simulate) {
+  if (session_.flags.simulate) {
     ReplaceBstr(message, "No error.");
     return S_OK;
   }
   // The query must not poll status itself: polling would clear the very error being read.
-  const bool saved = flags_.queryInstrumentStatus;
-  flags_.queryInstrumentStatus = false;
+  const bool saved = session_.flags.queryInstrumentStatus;
+  session_.flags.queryInstrumentStatus = false;
   std::string reply;
   HRESULT hr = IO().InstrQuery(ErrorQueryCommand(), 1023, -2, &reply);
-  flags_.queryInstrumentStatus = saved;
+  session_.flags.queryInstrumentStatus = saved;
   if (FAILED(hr)) return hr;
 
   // "<code>,\"<message>": the message runs up to the first quote of either kind and must not
@@ -343,7 +389,7 @@ HRESULT CDriver::ErrorQuery(LONG* code, BSTR* message) {
 
 HRESULT CDriver::GetNextCoercionRecord(BSTR* record) {
   *record = nullptr;
-  ReplaceBstr(record, flags_.recordCoercions ? coercions_.NextCoercionRecord() : std::string());
+  ReplaceBstr(record, session_.flags.recordCoercions ? coercions_.NextCoercionRecord() : std::string());
   return S_OK;
 }
 
@@ -353,15 +399,15 @@ void CDriver::AddCoercionRecord(std::string record) {
 
 void CDriver::InvalidateAll() {
   CNode::InvalidateAll();
-  for (auto& [name, list] : repCaps_)
-    for (Instance& i : list) i.node->InvalidateAll();
+  for (RepCapInstances& r : repCaps_)
+    for (Instance& i : r.list) i.node->InvalidateAll();
 }
 
 // ---------------------------------------------------------------------------------------------
 // Repeated capabilities
 
 HRESULT CDriver::BuildRepCaps() {
-  for (const RepCapInfo& info : kRepCaps) {
+  for (const RepCapInfo& info : RepCaps()) {
     const char* repCap = info.name;
     // The first instance is always there; the model adds the others.
     std::vector<std::string> names{std::string(info.instanceStem) + "1"};
@@ -379,18 +425,18 @@ HRESULT CDriver::BuildRepCaps() {
       for (Instance& inst : list) inst.object->Release();
       return hr;
     }
-    repCaps_[repCap] = std::move(list);
+    repCaps_.push_back({repCap, std::move(list)});
   }
   return S_OK;
 }
 
+// In the order they were built; also from the destructor, where the derived class, and with it
+// its list of repeated capabilities, is already gone.
 HRESULT CDriver::ReleaseRepCaps() {
-  for (const RepCapInfo& info : kRepCaps) {
-    auto it = repCaps_.find(info.name);
-    if (it == repCaps_.end()) continue;
-    std::vector<Instance> list = std::move(it->second);
-    repCaps_.erase(it);
-    for (Instance& inst : list) {
+  std::vector<RepCapInstances> all = std::move(repCaps_);
+  repCaps_.clear();
+  for (RepCapInstances& r : all) {
+    for (Instance& inst : r.list) {
       inst.node->Detach();
       inst.object->Release();
     }
@@ -399,8 +445,9 @@ HRESULT CDriver::ReleaseRepCaps() {
 }
 
 const std::vector<Instance>* CDriver::Instances(std::string_view repCap) const {
-  auto it = repCaps_.find(repCap);
-  return it == repCaps_.end() ? nullptr : &it->second;
+  for (const RepCapInstances& r : repCaps_)
+    if (repCap == r.name) return &r.list;
+  return nullptr;
 }
 
 std::string CDriver::ResolveName(std::string_view name) const {

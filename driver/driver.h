@@ -4,29 +4,25 @@
 #pragma once
 
 #include <map>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "driver/config_store.h"
 #include "driver/node.h"
 #include "io/io_seams.h"
 #include "platform/com/com_object.h"
+#include "platform/config/store.h"
+#include "services/tracer.h"
 #include "services/validation.h"
 #include "vmk40xx/ivi_driver.h"
 
 namespace vmk {
 
 class CVisaComIOProvider;
-
-// The six IVI option flags, in their order.
-struct OptionFlags {
-  bool cache = true;
-  bool interchangeCheck = false;
-  bool queryInstrumentStatus = false;
-  bool rangeCheck = true;
-  bool recordCoercions = false;
-  bool simulate = false;
-};
 
 // Tracer settings taken from DriverSetup; the tracer reads them when tracing starts.
 struct TraceSettings {
@@ -49,24 +45,22 @@ struct Instance {
 
 class CDriver : public CComObject, public CNode, public IoHost {
  public:
-  // Repeated capabilities, in the order they are built and released, with the stem of their
-  // instances' physical names ("Output1", "Output2", ...).
+  // A repeated capability, with the stem of its instances' physical names ("Output1", ...).
   struct RepCapInfo {
     const char* name;
     const char* instanceStem;
   };
-  static constexpr RepCapInfo kRepCaps[] = {{"VelmoraK40xxOutput", "Output"},
-                                            {"VelmoraK40xxCalibration", "Calibration"},
-                                            {"VelmoraK40xxTrigger", "Trigger"}};
-
-  CDriver* Root() override { return this; }
 
   // Session settings.
-  const OptionFlags& Flags() const { return flags_; }
-  OptionFlags& MutableFlags() { return flags_; }
-  bool Initialized() const { return initialized_; }
-  bool QueryInstrumentStatus() const override { return flags_.queryInstrumentStatus; }
-  const std::string& Model() const { return model_; }
+  const OptionFlags& Flags() const { return session_.flags; }
+  OptionFlags& MutableFlags() { return session_.flags; }
+  bool Initialized() const { return session_.initialized; }
+  bool QueryInstrumentStatus() const override { return session_.flags.queryInstrumentStatus; }
+  const std::string& Model() const { return session_.model; }
+  // What the session's nodes read during a call.
+  SessionState& Session() { return session_; }
+  // The table of the models the driver knows, handed in by the class that derives from this one.
+  const SupportedModelTable& ModelTable() const { return models_; }
   const std::string& ResourceDescriptor() const { return descriptor_; }
   const std::string& LogicalName() const { return logicalName_; }
   const std::string& DriverSetupText() const { return driverSetup_; }
@@ -81,12 +75,17 @@ class CDriver : public CComObject, public CNode, public IoHost {
     return driverSetupRecord_;
   }
   const TraceSettings& Trace() const { return trace_; }
-  // Switches tracing at run time; until the tracer exists this is the setting it will start from.
-  void SetTraceEnabled(bool on) { trace_.enabled = on; }
+  // The session's tracer, owned by the root for the object's life.
+  CTraceOwner& Tracer() { return *tracer_; }
+  // The `TraceEnabled` switch: true while the trace runs; switching also becomes the setting
+  // the next Initialize starts from.
+  bool TraceRunning() const { return tracer_->IsRunning(); }
+  HRESULT SwitchTrace(bool on);
   CVisaComIOProvider& Provider() { return *provider_; }
-  // The method trace of the session; none until the tracer is built.
-  MethodTraceSink* MethodTrace() { return methodTrace_; }
-  void SetMethodTrace(MethodTraceSink* sink) { methodTrace_ = sink; }
+  // The session's tracer, which the frame and every node's I/O manager record through; none
+  // until a tracer is built.
+  MethodTraceSink* MethodTrace() const { return session_.trace; }
+  void SetMethodTrace(MethodTraceSink* sink) { session_.trace = sink; }
 
   // The IIviDriver members, run in the frame; the interfaces that derive from IIviDriver
   // (DriverFacet below) all land here.
@@ -107,6 +106,21 @@ class CDriver : public CComObject, public CNode, public IoHost {
   virtual HRESULT ProcessDriverSetup(const std::string& text);
   virtual HRESULT ProcessInitOption(const std::string& name, const std::string& value);
   virtual HRESULT ProcessDriverSetupOption(const std::string& key, const std::string& value);
+
+  // The IVI configuration store (driver/config_store.cpp). Initialize's step 4: the store's
+  // session that `resourceName` designates, or the software module's settings, then the option
+  // string. The store is read and released within the call.
+  HRESULT ApplyStoreAndOptions(const std::string& resourceName);
+  virtual std::optional<config::ConfigStore> OpenConfigStore();
+  virtual const config::DriverSession* FindSession(const config::ConfigStore& store,
+                                                   const std::string& name);
+  HRESULT LoadDriverConfiguration(const config::HardwareAsset* asset,
+                                  const config::DriverSession* session);
+  HRESULT LoadSessionInitialSettings(const config::DriverSession* session);
+  HRESULT LoadConfigurableInitialSettings(const config::SoftwareModule* module);
+  HRESULT LoadConfigurableInitialSettings(const config::DataComponent* settings);
+  // The configurable initial settings, by trimmed lower-case name.
+  const InitialSettings& ConfigurableInitialSettings() const { return initialSettings_; }
 
   // The inherent attribute puts with their rules.
   HRESULT PutCache(VARIANT_BOOL v);
@@ -135,8 +149,16 @@ class CDriver : public CComObject, public CNode, public IoHost {
   HRESULT RepCapName(const char* repCap, LONG index, BSTR* val);
   HRESULT RepCapItem(const char* repCap, const OLECHAR* name, REFIID itemIid, void** val);
 
-  // Identity constants and instrument commands; virtual so that a driver can change them.
-  virtual std::string DefaultModel() const { return "K4102A"; }
+  // Identity constants and instrument commands; virtual so that a driver can change them. The
+  // driver's own identity and default model have no default here.
+  virtual std::string_view DefaultModel() const = 0;
+  virtual std::string_view Description() const = 0;
+  virtual std::string_view Revision() const = 0;
+  virtual std::string_view Vendor() const = 0;
+  virtual std::string_view Identifier() const = 0;
+  virtual std::string_view GroupCapabilities() const = 0;
+  virtual LONG SpecificationMajorVersion() const { return 2; }
+  virtual LONG SpecificationMinorVersion() const { return 0; }
   virtual const char* IdentificationCommand() const { return "*IDN?"; }
   virtual const char* ErrorQueryCommand() const { return "SYST:ERR?"; }
   virtual const char* ClearStatusCommand() const { return "*CLS"; }
@@ -149,11 +171,8 @@ class CDriver : public CComObject, public CNode, public IoHost {
   bool InterchangeCheckSupported() const { return false; }
 
   // Hooks of the power-supply layer.
-  // Whether the session's model has the member (the feature table).
-  virtual bool IsMemberSupported(const Member& m) {
-    (void)m;
-    return true;
-  }
+  // The repeated capabilities, in the order they are built and released.
+  virtual std::span<const RepCapInfo> RepCaps() const = 0;
   // Every supported model, in the model table's order.
   virtual std::vector<std::string> SupportedModelNames() const = 0;
   // The names after the first of a repeated capability for the session's model.
@@ -169,8 +188,12 @@ class CDriver : public CComObject, public CNode, public IoHost {
   HRESULT Identify();
 
  protected:
-  CDriver();
+  // `className` is the class the frame records for the root's calls; `models` lives as long as
+  // the library.
+  CDriver(const char* className, const SupportedModelTable& models);
   ~CDriver() override;
+  // Sets the session's model and its bit in the model table.
+  void SetModel(std::string model);
 
   // The inherent interfaces of the root, for the derived class's interface table.
   class OperationFacet final : public Facet<IIviDriverOperation, CDriver> {
@@ -233,18 +256,21 @@ class CDriver : public CComObject, public CNode, public IoHost {
   HRESULT ReleaseRepCaps();
   HRESULT OpenIO();
   void CloseIO();
+  // Hands DriverSetup's trace settings to the tracer and starts or ends the trace they ask for.
+  HRESULT StartTrace();
   HRESULT ReportBadOptionValue(const std::string& value);
 
-  OptionFlags flags_;
+  // Declared first so that it goes last: records still close while the rest is taken down.
+  std::unique_ptr<CTraceOwner> tracer_;
+  SessionState session_;
+  const SupportedModelTable& models_;
   OptionFlags initialFlags_;
-  bool initialized_ = false;
   bool identified_ = false;
   std::string optionString_;
   std::string logicalName_;
   std::string descriptor_;
   std::string driverSetup_;
   std::string manufacturer_;
-  std::string model_;
   std::string serial_;
   std::string firmware_;
   std::string idn_;
@@ -256,9 +282,13 @@ class CDriver : public CComObject, public CNode, public IoHost {
   // lower-case physical -> physical as the store spells it.
   std::unordered_map<std::string, std::string> virtualNames_;
   std::unordered_map<std::string, std::string> physicalSpelling_;
-  std::map<std::string, std::vector<Instance>, std::less<>> repCaps_;
+  InitialSettings initialSettings_;
+  struct RepCapInstances {
+    const char* name;
+    std::vector<Instance> list;
+  };
+  std::vector<RepCapInstances> repCaps_;
   std::unique_ptr<CVisaComIOProvider> provider_;
-  MethodTraceSink* methodTrace_ = nullptr;
 };
 
 // The members of IIviDriver, for every interface of the root that derives from it.

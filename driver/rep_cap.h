@@ -4,17 +4,20 @@
 
 #include <string>
 
-#include "platform/com/com_object.h"
 #include "driver/driver.h"
 #include "driver/node.h"
 #include "io/visa_com_io_provider.h"
+#include "platform/com/com_object.h"
+#include "platform/com/module.h"
 
 namespace vmk {
 
 class CRepCap : public CComObject, public CNode {
  public:
-  CDriver* Root() override { return root_; }
-  void Detach() override { root_ = nullptr; }
+  void Detach() override {
+    root_ = nullptr;
+    state_ = nullptr;
+  }
 
   const std::string& PhysicalName() const { return physicalName_; }
   // 0 for the first instance: the output the instance stands for.
@@ -23,16 +26,18 @@ class CRepCap : public CComObject, public CNode {
  protected:
   CRepCap(const char* className, const char* repCap, CDriver* root, std::string physicalName,
           int32_t index)
-      : CNode(className, repCap),
-        root_(root),
-        physicalName_(std::move(physicalName)),
-        index_(index) {
+      : CNode(className, repCap), physicalName_(std::move(physicalName)), index_(index) {
+    root_ = root;
+    state_ = &root->Session();
     lock_ = root->SessionLock();
     IO().SetProvider(&root->Provider());
+    IO().SetTraceSink(&root->Session().trace);
+    // An instance a client still holds keeps the library loaded, as the driver object does.
+    com::ModuleLock();
   }
+  ~CRepCap() override { com::ModuleUnlock(); }
 
  private:
-  CDriver* root_;
   std::string physicalName_;
   int32_t index_;
 };

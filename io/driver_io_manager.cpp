@@ -1,35 +1,12 @@
 #include "io/driver_io_manager.h"
 
-#include <locale.h>
-
-#include <cfloat>
-#include <cmath>
-#include <cstdio>
-
-#include "platform/visa/number_text.h"
+#include "platform/com/unicode.h"
 #include "services/errors.h"
 
 namespace vmk {
 namespace {
 
-locale_t CLocale() {
-  static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-  return c;
-}
-
-// The locale of this thread switched to "C" for the life of the object.
-class CLocaleScope {
- public:
-  CLocaleScope() : old_(CLocale() ? uselocale(CLocale()) : static_cast<locale_t>(nullptr)) {}
-  ~CLocaleScope() {
-    if (old_) uselocale(old_);
-  }
-  CLocaleScope(const CLocaleScope&) = delete;
-  CLocaleScope& operator=(const CLocaleScope&) = delete;
-
- private:
-  locale_t old_;
-};
+constexpr const char* kClass = "CDriverIOManager";
 
 std::string_view Trim(std::string_view s) {
   auto blank = [](char c) {
@@ -40,42 +17,96 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-const std::string kEmpty;
+// The trace record of one operation, filled only while the session's tracer runs: without one
+// the record is empty and every call on it returns at once. In values are held by the record
+// (text as a BSTR of its own); Out values point at the operation's result, and a text result is
+// turned into a BSTR just before the record is closed, so the tracer reads what came back.
+class Record {
+ public:
+  Record(MethodTraceSink* sink, const char* operation)
+      : sink_(sink), call_{kClass, kClass, operation} {}
+  ~Record() {
+    for (size_t i = 0; i < count_; ++i) SysFreeString(owned_[i]);
+  }
+  Record(const Record&) = delete;
+  Record& operator=(const Record&) = delete;
+
+  explicit operator bool() const { return sink_ != nullptr; }
+
+  Record& In(const char* name, std::string_view text) {
+    BSTR& b = owned_[count_];
+    b = com::Utf8ToBstr(text);
+    VARIANT& v = Add(name, ParamDirection::In);
+    v.vt = VT_BSTR;
+    v.bstrVal = b;
+    return *this;
+  }
+  Record& In(const char* name, int32_t value) {
+    VARIANT& v = Add(name, ParamDirection::In);
+    v.vt = VT_I4;
+    v.lVal = value;
+    return *this;
+  }
+  Record& In(const char* name, bool value) {
+    VARIANT& v = Add(name, ParamDirection::In);
+    v.vt = VT_BOOL;
+    v.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+    return *this;
+  }
+  Record& Out(const char* name, std::string* text) {
+    texts_[count_] = text;
+    VARIANT& v = Add(name, ParamDirection::Out);
+    v.vt = VT_BYREF | VT_BSTR;
+    v.pbstrVal = &owned_[count_ - 1];
+    return *this;
+  }
+  Record& Out(const char* name, int32_t* value) { return Ref(name, VT_I4, value); }
+  Record& Out(const char* name, int16_t* value) { return Ref(name, VT_I2, value); }
+  Record& Out(const char* name, double* value) { return Ref(name, VT_R8, value); }
+  Record& OutBool(const char* name, VARIANT_BOOL* value) { return Ref(name, VT_BOOL, value); }
+
+  void Open() { token_ = sink_->EnterMethod(call_, {params_, count_}); }
+
+  HRESULT Close(HRESULT hr) {
+    if (!token_) return hr;
+    for (size_t i = 0; i < count_; ++i) {
+      if (!texts_[i]) continue;
+      SysFreeString(owned_[i]);
+      owned_[i] = com::Utf8ToBstr(*texts_[i]);
+    }
+    sink_->LeaveMethod(token_, {params_, count_}, hr);
+    return hr;
+  }
+
+ private:
+  static constexpr size_t kMax = 5;
+  VARIANT& Add(const char* name, ParamDirection direction) {
+    TraceParam& p = params_[count_++];
+    p.name = name;
+    p.direction = direction;
+    return p.value;
+  }
+  Record& Ref(const char* name, VARTYPE vt, void* target) {
+    VARIANT& v = Add(name, ParamDirection::Out);
+    v.vt = VT_BYREF | vt;
+    v.byref = target;
+    return *this;
+  }
+
+  MethodTraceSink* sink_;
+  TraceCall call_;
+  void* token_ = nullptr;
+  size_t count_ = 0;
+  TraceParam params_[kMax]{};
+  BSTR owned_[kMax]{};
+  std::string* texts_[kMax]{};
+};
 
 }  // namespace
 
-std::string IoFormatV(const char* format, va_list args) {
-  CLocaleScope c;
-  char small[256];
-  va_list again;
-  va_copy(again, args);
-  const int n = std::vsnprintf(small, sizeof small, format, args);
-  if (n < 0) {
-    va_end(again);
-    return {};
-  }
-  if (static_cast<size_t>(n) < sizeof small) {
-    va_end(again);
-    return std::string(small, static_cast<size_t>(n));
-  }
-  std::string text(static_cast<size_t>(n), '\0');
-  std::vsnprintf(text.data(), text.size() + 1, format, again);
-  va_end(again);
-  return text;
-}
-
-const std::string& CDriverIOManager::CurrentCommand() const {
-  return commands_.empty() ? kEmpty : commands_.back();
-}
-
-const std::string& CDriverIOManager::CurrentModel() const {
-  return models_.empty() ? kEmpty : models_.back();
-}
-
-void CDriverIOManager::Trace(std::string_view operation,
-                             std::initializer_list<IoTraceParam> params) {
-  if (trace_)
-    trace_->TraceIo("CDriverIOManager", operation, std::span(params.begin(), params.size()));
+MethodTraceSink* CDriverIOManager::RunningSink() const {
+  MethodTraceSink* sink = sink_ ? *sink_ : nullptr;
+  return sink && sink->Running() ? sink : nullptr;
 }
 
 HRESULT CDriverIOManager::NoProvider() const {
@@ -90,446 +121,142 @@ HRESULT CDriverIOManager::Unexpected(std::string_view reply, std::string_view wh
                  : E_IVI_UNEXPECTED_RESPONSE;
 }
 
-std::string CDriverIOManager::ToText(double v) {
-  return visa::FormatDouble(v);
-}
-
-#define VMK_NEED_PROVIDER() \
-  if (!provider_) return NoProvider()
-
-HRESULT CDriverIOManager::PollInstrumentErrors() {
-  VMK_NEED_PROVIDER();
-  Trace("PollInstrumentErrors", {});
-  return provider_->PollInstrumentErrors();
-}
-HRESULT CDriverIOManager::DeviceClear() {
-  VMK_NEED_PROVIDER();
-  Trace("DeviceClear", {});
-  return provider_->DeviceClear();
-}
 HRESULT CDriverIOManager::ReadSTB(int16_t* pStb) {
   if (!pStb) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("ReadSTB", {});
-  return provider_->ReadSTB(pStb);
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "ReadSTB");
+  if (r) r.Out("pStb", pStb).Open();
+  return r.Close(provider_->ReadSTB(pStb));
 }
+
 HRESULT CDriverIOManager::SetIOTimeout(int32_t lTimeout) {
-  VMK_NEED_PROVIDER();
-  Trace("SetIOTimeout", {{"lTimeout", std::to_string(lTimeout)}});
-  return provider_->SetIOTimeout(lTimeout);
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "SetIOTimeout");
+  if (r) r.In("lTimeout", lTimeout).Open();
+  return r.Close(provider_->SetIOTimeout(lTimeout));
 }
+
 HRESULT CDriverIOManager::GetIOTimeout(int32_t* plTimeout) {
   if (!plTimeout) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("GetIOTimeout", {});
-  return provider_->GetIOTimeout(plTimeout);
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "GetIOTimeout");
+  if (r) r.Out("plTimeout", plTimeout).Open();
+  return r.Close(provider_->GetIOTimeout(plTimeout));
 }
+
 HRESULT CDriverIOManager::IsTimeout(bool* pbTimeout) {
   if (!pbTimeout) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("IsTimeout", {});
+  if (!provider_) return NoProvider();
   return provider_->IsTimeout(pbTimeout);
 }
-HRESULT CDriverIOManager::GetVisaInterfaceType(int32_t* peIntfType) {
-  if (!peIntfType) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("GetVisaInterfaceType", {});
-  return provider_->GetVisaInterfaceType(peIntfType);
-}
-HRESULT CDriverIOManager::SetSendEndEnabled(bool bEnable) {
-  VMK_NEED_PROVIDER();
-  Trace("SetSendEndEnabled", {{"bEnable", bEnable ? "True" : "False"}});
-  return provider_->SetSendEndEnabled(bEnable);
-}
-HRESULT CDriverIOManager::GetSendEndEnabled(bool* pbEnable) {
-  if (!pbEnable) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("GetSendEndEnabled", {});
-  return provider_->GetSendEndEnabled(pbEnable);
-}
-HRESULT CDriverIOManager::SetTerminationCharacter(uint8_t character) {
-  VMK_NEED_PROVIDER();
-  Trace("SetTerminationCharacter", {{"character", std::to_string(character)}});
-  return provider_->SetTerminationCharacter(character);
-}
-HRESULT CDriverIOManager::GetTerminationCharacter(uint8_t* pVal) {
-  if (!pVal) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("GetTerminationCharacter", {});
-  return provider_->GetTerminationCharacter(pVal);
-}
-HRESULT CDriverIOManager::SetTerminationCharacterEnabled(bool bEnable) {
-  VMK_NEED_PROVIDER();
-  Trace("SetTerminationCharacterEnabled", {{"bEnable", bEnable ? "True" : "False"}});
-  return provider_->SetTerminationCharacterEnabled(bEnable);
-}
-HRESULT CDriverIOManager::GetTerminationCharacterEnabled(bool* pbEnable) {
-  if (!pbEnable) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("GetTerminationCharacterEnabled", {});
-  return provider_->GetTerminationCharacterEnabled(pbEnable);
-}
 
-HRESULT CDriverIOManager::InstrPrintf(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const std::string command = IoFormatV(format, args);
-  va_end(args);
-  VMK_NEED_PROVIDER();
-  Trace("InstrPrintf", {{"strCmd", command}});
-  return provider_->InstrWrite(std::string_view(command), kIoTimeoutKeep);
-}
-
-HRESULT CDriverIOManager::InstrPrintfNoPoll(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  const std::string command = IoFormatV(format, args);
-  va_end(args);
-  VMK_NEED_PROVIDER();
-  Trace("InstrPrintfNoPoll", {{"strCmd", command}});
-  return provider_->InstrWriteNoPoll(std::string_view(command), kIoTimeoutKeep);
-}
-
-HRESULT CDriverIOManager::InstrQueryf(std::string* result, int32_t cchDesired, const char* format,
-                                      ...) {
-  if (!result) return E_POINTER;
-  va_list args;
-  va_start(args, format);
-  const std::string command = IoFormatV(format, args);
-  va_end(args);
-  return InstrQuery(command, cchDesired, kIoTimeoutKeep, result);
-}
-
-template <class T>
-HRESULT CDriverIOManager::QueryfTyped(T* result, const char* format, va_list args) {
-  if (!result) return E_POINTER;
-  return InstrQuery(IoFormatV(format, args), kIoTimeoutKeep, result);
-}
-
-#define VMK_QUERYF(Type)                                                         \
-  HRESULT CDriverIOManager::InstrQueryf(Type* result, const char* format, ...) { \
-    va_list args;                                                                \
-    va_start(args, format);                                                      \
-    const HRESULT hr = QueryfTyped(result, format, args);                        \
-    va_end(args);                                                                \
-    return hr;                                                                   \
+HRESULT CDriverIOManager::Print(const char* operation, Send how, std::string_view format,
+                                std::initializer_list<CommandArg> args) {
+  if (!provider_) return NoProvider();
+  // Most commands fit the string's own buffer; the rest cost one allocation.
+  std::string command;
+  AppendCommand(command, format, std::span<const CommandArg>(args.begin(), args.size()));
+  Record r(RunningSink(), operation);
+  if (r) r.In("strCmd", command).Open();
+  switch (how) {
+    case Send::Polled:
+      return r.Close(provider_->InstrWrite(command, kIoTimeoutKeep));
+    case Send::Unpolled:
+      return r.Close(provider_->InstrWriteNoPoll(command, kIoTimeoutKeep));
+    default:
+      return r.Close(provider_->InstrWriteAhead(command));
   }
-VMK_QUERYF(bool)
-VMK_QUERYF(int16_t)
-VMK_QUERYF(int32_t)
-VMK_QUERYF(float)
-VMK_QUERYF(double)
-#undef VMK_QUERYF
+}
 
+// The string query is traced under the name of the command operation, as the record has always
+// called it.
 HRESULT CDriverIOManager::InstrQuery(std::string_view command, int32_t cchDesired, int32_t lTimeout,
                                      std::string* result) {
   if (!result) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("InstrPrintf", {{"strCommand", std::string(command)},
-                        {"cchDesired", std::to_string(cchDesired)},
-                        {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrQuery(command, cchDesired, lTimeout, result);
-}
-
-HRESULT CDriverIOManager::QueryInt(std::string_view command, int32_t lTimeout, int32_t* result) {
-  VMK_NEED_PROVIDER();
-  Trace("InstrQuery",
-        {{"strCommand", std::string(command)}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrQuery(command, lTimeout, result);
-}
-
-HRESULT CDriverIOManager::QueryDouble(std::string_view command, int32_t lTimeout, double* result) {
-  VMK_NEED_PROVIDER();
-  Trace("InstrQuery",
-        {{"strCommand", std::string(command)}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrQuery(command, lTimeout, result);
-}
-
-HRESULT CDriverIOManager::InstrQuery(std::string_view command, int32_t lTimeout, bool* result) {
-  if (!result) return E_POINTER;
-  *result = false;
-  int32_t value = 0;
-  const HRESULT hr = QueryInt(command, lTimeout, &value);
-  // Any non-zero number is true: 256 must not read as false for lack of a low byte.
-  if (SUCCEEDED(hr)) *result = value != 0;
-  return hr;
-}
-
-HRESULT CDriverIOManager::InstrQuery(std::string_view command, int32_t lTimeout, int16_t* result) {
-  if (!result) return E_POINTER;
-  *result = 0;
-  int32_t value = 0;
-  const HRESULT hr = QueryInt(command, lTimeout, &value);
-  if (FAILED(hr)) return hr;
-  if (value < INT16_MIN || value > INT16_MAX)
-    return Unexpected(std::to_string(value), "is not a 16-bit integer");
-  *result = static_cast<int16_t>(value);
-  return hr;
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "InstrPrintf");
+  if (r) {
+    r.In("strCommand", command).In("cchDesired", cchDesired).In("lTimeout", lTimeout);
+    r.Out("bstrResult", result).Open();
+  }
+  return r.Close(provider_->InstrQuery(command, cchDesired, lTimeout, result));
 }
 
 HRESULT CDriverIOManager::InstrQuery(std::string_view command, int32_t lTimeout, int32_t* result) {
   if (!result) return E_POINTER;
-  return QueryInt(command, lTimeout, result);
-}
-
-HRESULT CDriverIOManager::InstrQuery(std::string_view command, int32_t lTimeout, float* result) {
-  if (!result) return E_POINTER;
-  double value = 0;
-  const HRESULT hr = QueryDouble(command, lTimeout, &value);
-  // Beyond the range of a float the narrowing has no defined result; infinity is the honest one.
-  if (std::isfinite(value) && std::fabs(value) > FLT_MAX)
-    *result = value > 0 ? INFINITY : -INFINITY;
-  else
-    *result = static_cast<float>(value);
-  return hr;
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "InstrQuery");
+  if (r) r.In("strCommand", command).In("lTimeout", lTimeout).Out("plResult", result).Open();
+  return r.Close(provider_->InstrQuery(command, lTimeout, result));
 }
 
 HRESULT CDriverIOManager::InstrQuery(std::string_view command, int32_t lTimeout, double* result) {
   if (!result) return E_POINTER;
-  return QueryDouble(command, lTimeout, result);
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "InstrQuery");
+  if (r) r.In("strCommand", command).In("lTimeout", lTimeout).Out("pdResult", result).Open();
+  return r.Close(provider_->InstrQuery(command, lTimeout, result));
 }
 
-HRESULT CDriverIOManager::InstrRead(int32_t cbDesired, SAFEARRAY** ppsa, int32_t lTimeout) {
-  if (!ppsa) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("InstrRead",
-        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrRead(cbDesired, ppsa, lTimeout);
-}
-HRESULT CDriverIOManager::InstrRead(int32_t cchDesired, bool bRemoveTrailing, std::string* result,
-                                    int32_t lTimeout) {
-  if (!result) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("InstrRead", {{"cchDesired", std::to_string(cchDesired)},
-                      {"bRemoveTrailing", bRemoveTrailing ? "True" : "False"},
-                      {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrRead(cchDesired, bRemoveTrailing, result, lTimeout);
-}
-HRESULT CDriverIOManager::InstrRead(int32_t cbDesired, uint8_t* pBuf, int32_t* plActualLength,
-                                    int32_t lTimeout) {
-  if (!pBuf || !plActualLength) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("InstrRead",
-        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrRead(cbDesired, pBuf, plActualLength, lTimeout);
-}
-HRESULT CDriverIOManager::InstrWrite(SAFEARRAY* data, int32_t cbDesired, int32_t lTimeout) {
-  if (!data) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("InstrWrite",
-        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrWrite(data, cbDesired, lTimeout);
-}
-HRESULT CDriverIOManager::InstrWrite(std::string_view data, int32_t lTimeout) {
-  VMK_NEED_PROVIDER();
-  Trace("InstrWrite", {{"data", std::string(data)}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrWrite(data, lTimeout);
-}
-HRESULT CDriverIOManager::InstrWrite(const uint8_t* pBuf, int32_t cbDesired, int32_t* pcbActual,
-                                     int32_t lTimeout) {
-  if (!pBuf || !pcbActual) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("InstrWrite",
-        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrWrite(pBuf, cbDesired, pcbActual, lTimeout);
-}
-HRESULT CDriverIOManager::InstrWriteNoPoll(SAFEARRAY* data, int32_t cbDesired, int32_t lTimeout) {
-  if (!data) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("InstrWriteNoPoll",
-        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrWriteNoPoll(data, cbDesired, lTimeout);
-}
-HRESULT CDriverIOManager::InstrWriteNoPoll(std::string_view data, int32_t lTimeout) {
-  VMK_NEED_PROVIDER();
-  Trace("InstrWriteNoPoll", {{"data", std::string(data)}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrWriteNoPoll(data, lTimeout);
-}
-HRESULT CDriverIOManager::InstrWriteNoPoll(const uint8_t* pBuf, int32_t cbDesired,
-                                           int32_t* pcbActual, int32_t lTimeout) {
-  if (!pBuf || !pcbActual) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("InstrWriteNoPoll",
-        {{"cbDesired", std::to_string(cbDesired)}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrWriteNoPoll(pBuf, cbDesired, pcbActual, lTimeout);
-}
-
-HRESULT CDriverIOManager::FormattedWriteString(std::string_view data, bool bFlushAndEnd,
-                                               int32_t lTimeout) {
-  VMK_NEED_PROVIDER();
-  Trace("FormattedWriteString", {{"strData", std::string(data)},
-                                 {"bFlushAndEnd", bFlushAndEnd ? "True" : "False"},
-                                 {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->FormattedWriteString(data, bFlushAndEnd, lTimeout);
-}
-HRESULT CDriverIOManager::FormattedWriteNumber(const VARIANT& data, int32_t type, bool bFlushAndEnd,
-                                               int32_t lTimeout) {
-  VMK_NEED_PROVIDER();
-  Trace("FormattedWriteNumber", {{"type", std::to_string(type)},
-                                 {"bFlushAndEnd", bFlushAndEnd ? "True" : "False"},
-                                 {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->FormattedWriteNumber(data, type, bFlushAndEnd, lTimeout);
-}
-HRESULT CDriverIOManager::FormattedWriteList(const VARIANT& data, int32_t type,
-                                             std::string_view separator, bool bFlushAndEnd,
-                                             int32_t lTimeout) {
-  VMK_NEED_PROVIDER();
-  Trace("FormattedWriteList", {{"type", std::to_string(type)},
-                               {"strListSeparator", std::string(separator)},
-                               {"bFlushAndEnd", bFlushAndEnd ? "True" : "False"},
-                               {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->FormattedWriteList(data, type, separator, bFlushAndEnd, lTimeout);
-}
-HRESULT CDriverIOManager::FormattedWriteIEEEBlock(std::string_view command, const VARIANT& data,
-                                                  bool bFlushAndEnd, int32_t lTimeout) {
-  VMK_NEED_PROVIDER();
-  Trace("FormattedWriteIEEEBlock", {{"strCommand", std::string(command)},
-                                    {"bFlushAndEnd", bFlushAndEnd ? "True" : "False"},
-                                    {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->FormattedWriteIEEEBlock(command, data, bFlushAndEnd, lTimeout);
-}
-HRESULT CDriverIOManager::FormattedReadString(std::string* result, int32_t lTimeout) {
-  if (!result) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("FormattedReadString", {{"lTimeout", std::to_string(lTimeout)}});
-  return provider_->FormattedReadString(result, lTimeout);
-}
-HRESULT CDriverIOManager::FormattedReadNumber(int32_t type, bool bFlushToEnd, VARIANT* pData,
+HRESULT CDriverIOManager::FormattedReadNumber(int32_t* pValue, bool bFlushToEnd,
                                               int32_t lTimeout) {
-  if (!pData) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("FormattedReadNumber", {{"type", std::to_string(type)},
-                                {"bFlushToEnd", bFlushToEnd ? "True" : "False"},
-                                {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->FormattedReadNumber(type, bFlushToEnd, pData, lTimeout);
+  if (!pValue) return E_POINTER;
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "FormattedReadNumber");
+  if (r) r.In("bFlushToEnd", bFlushToEnd).In("lTimeout", lTimeout).Out("pValue", pValue).Open();
+  return r.Close(provider_->FormattedReadNumber(pValue, bFlushToEnd, lTimeout));
 }
-HRESULT CDriverIOManager::FormattedReadList(int32_t type, std::string_view separator,
-                                            VARIANT* pData, int32_t lTimeout) {
-  if (!pData) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("FormattedReadList", {{"type", std::to_string(type)},
-                              {"strListSeparator", std::string(separator)},
-                              {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->FormattedReadList(type, separator, pData, lTimeout);
-}
-HRESULT CDriverIOManager::FormattedReadIEEEBlock(int32_t type, bool bSeekToBlock, bool bFlushToEnd,
-                                                 VARIANT* pData, int32_t lTimeout) {
-  if (!pData) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("FormattedReadIEEEBlock", {{"type", std::to_string(type)},
-                                   {"bSeekToBlock", bSeekToBlock ? "True" : "False"},
-                                   {"bFlushToEnd", bFlushToEnd ? "True" : "False"},
-                                   {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->FormattedReadIEEEBlock(type, bSeekToBlock, bFlushToEnd, pData, lTimeout);
-}
-HRESULT CDriverIOManager::FormattedFlushWrite(bool bSendEnd, int32_t lTimeout) {
-  VMK_NEED_PROVIDER();
-  Trace("FormattedFlushWrite",
-        {{"bSendEND", bSendEnd ? "True" : "False"}, {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->FormattedFlushWrite(bSendEnd, lTimeout);
-}
-HRESULT CDriverIOManager::FormattedFlushRead(int32_t lTimeout) {
-  VMK_NEED_PROVIDER();
-  Trace("FormattedFlushRead", {{"lTimeout", std::to_string(lTimeout)}});
-  return provider_->FormattedFlushRead(lTimeout);
-}
-HRESULT CDriverIOManager::FormattedSetBufferSize(int32_t mask, int32_t lSize) {
-  VMK_NEED_PROVIDER();
-  Trace("FormattedSetBufferSize",
-        {{"mask", std::to_string(mask)}, {"lSize", std::to_string(lSize)}});
-  return provider_->FormattedSetBufferSize(mask, lSize);
-}
-
-#define VMK_REGISTER(Name, Args, Call)                                                    \
-  HRESULT CDriverIOManager::Name Args {                                                   \
-    VMK_NEED_PROVIDER();                                                                  \
-    Trace(#Name, {{"space", std::to_string(space)}, {"offset", std::to_string(offset)}}); \
-    return provider_->Call;                                                               \
-  }
-VMK_REGISTER(RegisterIn8, (int16_t space, int32_t offset, uint8_t* pVal),
-             RegisterIn8(space, offset, pVal))
-VMK_REGISTER(RegisterOut8, (int16_t space, int32_t offset, uint8_t val),
-             RegisterOut8(space, offset, val))
-VMK_REGISTER(RegisterIn16, (int16_t space, int32_t offset, int16_t* pVal),
-             RegisterIn16(space, offset, pVal))
-VMK_REGISTER(RegisterOut16, (int16_t space, int32_t offset, int16_t val),
-             RegisterOut16(space, offset, val))
-VMK_REGISTER(RegisterIn32, (int16_t space, int32_t offset, int32_t* pVal),
-             RegisterIn32(space, offset, pVal))
-VMK_REGISTER(RegisterOut32, (int16_t space, int32_t offset, int32_t val),
-             RegisterOut32(space, offset, val))
-VMK_REGISTER(RegisterMoveIn8, (int16_t space, int32_t offset, int32_t length, uint8_t* buf),
-             RegisterMoveIn8(space, offset, length, buf))
-VMK_REGISTER(RegisterMoveOut8, (int16_t space, int32_t offset, int32_t length, const uint8_t* buf),
-             RegisterMoveOut8(space, offset, length, buf))
-VMK_REGISTER(RegisterMoveIn16, (int16_t space, int32_t offset, int32_t length, int16_t* buf),
-             RegisterMoveIn16(space, offset, length, buf))
-VMK_REGISTER(RegisterMoveOut16, (int16_t space, int32_t offset, int32_t length, const int16_t* buf),
-             RegisterMoveOut16(space, offset, length, buf))
-VMK_REGISTER(RegisterMoveIn32, (int16_t space, int32_t offset, int32_t length, int32_t* buf),
-             RegisterMoveIn32(space, offset, length, buf))
-VMK_REGISTER(RegisterMoveOut32, (int16_t space, int32_t offset, int32_t length, const int32_t* buf),
-             RegisterMoveOut32(space, offset, length, buf))
-#undef VMK_REGISTER
 
 HRESULT CDriverIOManager::InstrPrintCommand() {
-  VMK_NEED_PROVIDER();
-  Trace("InstrPrintCommand", {{"strCommand", CurrentCommand()}});
-  return provider_->InstrWrite(std::string_view(CurrentCommand()), kIoTimeoutKeep);
-}
-
-HRESULT CDriverIOManager::InstrPrintCommandNoPoll() {
-  VMK_NEED_PROVIDER();
-  Trace("InstrPrintCommandNoPoll", {{"strCommand", CurrentCommand()}});
-  return provider_->InstrWriteNoPoll(std::string_view(CurrentCommand()), kIoTimeoutKeep);
-}
-
-HRESULT CDriverIOManager::InstrQueryCommand(std::string* result, int32_t lTimeout) {
-  return InstrQueryCommand(1024, result, lTimeout);
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "InstrPrintCommand");
+  if (r) r.In("strCommand", command_).Open();
+  return r.Close(provider_->InstrWrite(command_, kIoTimeoutKeep));
 }
 
 HRESULT CDriverIOManager::InstrQueryCommand(int32_t cchDesired, std::string* result,
                                             int32_t lTimeout) {
   if (!result) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("InstrQueryCommand", {{"strCommand", CurrentCommand()},
-                              {"cchDesired", std::to_string(cchDesired)},
-                              {"lTimeout", std::to_string(lTimeout)}});
-  return provider_->InstrQuery(CurrentCommand(), cchDesired, lTimeout, result);
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "InstrQueryCommand");
+  if (r) {
+    r.In("strCommand", command_).In("cchDesired", cchDesired).In("lTimeout", lTimeout);
+    r.Out("bstrResult", result).Open();
+  }
+  return r.Close(provider_->InstrQuery(command_, cchDesired, lTimeout, result));
 }
 
-HRESULT CDriverIOManager::InstrQueryCommand(bool* result, int32_t lTimeout) {
-  return InstrQuery(CurrentCommand(), lTimeout, result);
-}
-HRESULT CDriverIOManager::InstrQueryCommand(int16_t* result, int32_t lTimeout) {
-  return InstrQuery(CurrentCommand(), lTimeout, result);
-}
 HRESULT CDriverIOManager::InstrQueryCommand(int32_t* result, int32_t lTimeout) {
-  return InstrQuery(CurrentCommand(), lTimeout, result);
-}
-HRESULT CDriverIOManager::InstrQueryCommand(float* result, int32_t lTimeout) {
-  return InstrQuery(CurrentCommand(), lTimeout, result);
-}
-HRESULT CDriverIOManager::InstrQueryCommand(double* result, int32_t lTimeout) {
-  return InstrQuery(CurrentCommand(), lTimeout, result);
+  if (!result) return E_POINTER;
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "InstrQueryCommand");
+  if (r) r.In("strCommand", command_).In("lTimeout", lTimeout).Out("plResult", result).Open();
+  return r.Close(provider_->InstrQuery(command_, lTimeout, result));
 }
 
-HRESULT CDriverIOManager::QueryTrimmed(int32_t lTimeout, std::string* trimmed) {
-  std::string reply;
-  const HRESULT hr = provider_->InstrQuery(CurrentCommand(), 1024, lTimeout, &reply);
-  if (FAILED(hr)) return hr;
-  *trimmed = std::string(Trim(reply));
-  return hr;
+HRESULT CDriverIOManager::InstrQueryCommand(double* result, int32_t lTimeout) {
+  if (!result) return E_POINTER;
+  if (!provider_) return NoProvider();
+  Record r(RunningSink(), "InstrQueryCommand");
+  if (r) r.In("strCommand", command_).In("lTimeout", lTimeout).Out("pdResult", result).Open();
+  return r.Close(provider_->InstrQuery(command_, lTimeout, result));
+}
+
+HRESULT CDriverIOManager::QueryTrimmed(const char* operation, int32_t lTimeout,
+                                       std::string* trimmed) {
+  Record r(RunningSink(), operation);
+  if (r) r.In("strCommand", command_).In("lTimeout", lTimeout).Out("bstrResult", trimmed).Open();
+  HRESULT hr = provider_->InstrQuery(command_, 1024, lTimeout, trimmed);
+  if (SUCCEEDED(hr)) *trimmed = std::string(Trim(*trimmed));
+  return r.Close(hr);
 }
 
 HRESULT CDriverIOManager::InstrQueryCommandBool(VARIANT_BOOL* plResult, int32_t lTimeout) {
   if (!plResult) return E_POINTER;
   *plResult = VARIANT_FALSE;
-  VMK_NEED_PROVIDER();
-  Trace("InstrQueryCommandBool",
-        {{"strCommand", CurrentCommand()}, {"lTimeout", std::to_string(lTimeout)}});
+  if (!provider_) return NoProvider();
   std::string reply;
-  const HRESULT hr = QueryTrimmed(lTimeout, &reply);
+  const HRESULT hr = QueryTrimmed("InstrQueryCommandBool", lTimeout, &reply);
   if (FAILED(hr)) return hr;
   if (reply == "1")
     *plResult = VARIANT_TRUE;
@@ -541,11 +268,9 @@ HRESULT CDriverIOManager::InstrQueryCommandBool(VARIANT_BOOL* plResult, int32_t 
 HRESULT CDriverIOManager::InstrQueryCommandEnum(const KeywordLookup& keywords, int32_t* peResult,
                                                 int32_t lTimeout) {
   if (!peResult) return E_POINTER;
-  VMK_NEED_PROVIDER();
-  Trace("InstrQueryCommandEnum",
-        {{"strCommand", CurrentCommand()}, {"lTimeout", std::to_string(lTimeout)}});
+  if (!provider_) return NoProvider();
   std::string reply;
-  const HRESULT hr = QueryTrimmed(lTimeout, &reply);
+  const HRESULT hr = QueryTrimmed("InstrQueryCommandEnum", lTimeout, &reply);
   if (FAILED(hr)) return hr;
   int32_t value = 0;
   if (!keywords.ValueOf(reply, &value))
@@ -553,7 +278,5 @@ HRESULT CDriverIOManager::InstrQueryCommandEnum(const KeywordLookup& keywords, i
   *peResult = value;
   return hr;
 }
-
-#undef VMK_NEED_PROVIDER
 
 }  // namespace vmk

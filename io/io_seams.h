@@ -1,11 +1,8 @@
-// What the I/O layer needs from the driver above it, as narrow interfaces: the session's status
-// setting, the enumeration keyword tables and the tracer.
+// What the I/O layer needs from the driver above it, as a narrow interface: the session's status
+// setting.
 #pragma once
 
 #include <cstdint>
-#include <span>
-#include <string>
-#include <string_view>
 
 namespace vmk {
 
@@ -16,28 +13,6 @@ class IoHost {
 
  protected:
   ~IoHost() = default;
-};
-
-// The instrument keywords of one enumeration type.
-class KeywordLookup {
- public:
-  virtual bool ValueOf(std::string_view keyword, int32_t* value) const = 0;
-  virtual ~KeywordLookup() = default;
-};
-
-struct IoTraceParam {
-  std::string_view name;
-  std::string value;
-};
-
-// Receives one record per I/O manager operation; the tracer fills it in.
-class IoTraceSink {
- public:
-  virtual void TraceIo(std::string_view className, std::string_view operation,
-                       std::span<const IoTraceParam> params) = 0;
-
- protected:
-  ~IoTraceSink() = default;
 };
 
 // lTimeout values of the I/O operations besides a count of milliseconds.

@@ -19,32 +19,6 @@ VARIANT_BOOL Vb(bool b) {
   return b ? VARIANT_TRUE : VARIANT_FALSE;
 }
 
-int32_t AsciiType(int32_t type) {
-  switch (type) {
-    case 3:
-    case 4:
-    case 5:
-    case 8:
-    case 12:
-    case 17:
-      return type;
-    default:
-      return 2;
-  }
-}
-
-int32_t BinaryType(int32_t type) {
-  switch (type) {
-    case 3:
-    case 4:
-    case 5:
-    case 17:
-      return type;
-    default:
-      return 2;
-  }
-}
-
 std::string Upper(std::string_view s) {
   std::string u(s);
   for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -58,18 +32,11 @@ HRESULT CVisaComIOProvider::NotConnected() const {
   return E_FAIL;
 }
 
-HRESULT CVisaComIOProvider::NoRegisters() const {
-  if (!message_) return NotConnected();
-  SetComErrorInfo(GUID_NULL, "VISA", "the session offers no register access");
-  return E_FAIL;
-}
-
 void CVisaComIOProvider::Release() {
   formatted_.reset();
   narrow_.reset();
   session_.reset();
   message_.reset();
-  register_.reset();
 }
 
 HRESULT CVisaComIOProvider::InitializeIO(const IoHost* host, CErrorManager* errors,
@@ -101,8 +68,6 @@ HRESULT CVisaComIOProvider::InitializeIO(const IoHost* host, CErrorManager* erro
   }
   if (FAILED(hr = session_->QueryInterface(IID_IMessage, reinterpret_cast<void**>(message_.put()))))
     return fail(hr);
-  if (FAILED(session_->QueryInterface(IID_IRegister, reinterpret_cast<void**>(register_.put()))))
-    register_.reset();
   IMessage* own = nullptr;
   if (SUCCEEDED(
           session_->QueryInterface(visa::IID_VmkMessageSession, reinterpret_cast<void**>(&own))))
@@ -186,24 +151,11 @@ HRESULT CVisaComIOProvider::ioprvGetIMessagePointer(IMessage** ppVal) {
   *ppVal = com::ComPtr<IMessage>(message_).Detach();
   return S_OK;
 }
-HRESULT CVisaComIOProvider::ioprvGetIRegisterPointer(IRegister** ppVal) {
-  if (!ppVal) return E_POINTER;
-  std::lock_guard lock(Lock());
-  *ppVal = com::ComPtr<IRegister>(register_).Detach();
-  return S_OK;
-}
 HRESULT CVisaComIOProvider::ioprvGetIFormattedIO488Pointer(IFormattedIO488** ppVal) {
   if (!ppVal) return E_POINTER;
   std::lock_guard lock(Lock());
   *ppVal = com::ComPtr<IFormattedIO488>(formatted_).Detach();
   return *ppVal ? S_OK : S_FALSE;
-}
-
-HRESULT CVisaComIOProvider::PrimRead(int32_t count, SAFEARRAY** ppsa) {
-  if (!ppsa) return E_POINTER;
-  if (count < 0) return E_INVALIDARG;
-  if (!message_) return NotConnected();
-  return Tx(message_->Read(count, ppsa));
 }
 
 HRESULT CVisaComIOProvider::PrimReadString(int32_t count, std::string* text) {
@@ -216,20 +168,6 @@ HRESULT CVisaComIOProvider::PrimReadString(int32_t count, std::string* text) {
   if (FAILED(hr)) return Tx(hr);
   *text = reply.utf8();
   return S_OK;
-}
-
-HRESULT CVisaComIOProvider::PrimWrite(const uint8_t* data, int32_t count, int32_t* written) {
-  if (!data || !written) return E_POINTER;
-  if (count < 0) return E_INVALIDARG;
-  if (!message_) return NotConnected();
-  SAFEARRAY* psa = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(count));
-  if (!psa) return E_OUTOFMEMORY;
-  if (count) std::memcpy(psa->pvData, data, static_cast<size_t>(count));
-  LONG sent = 0;
-  const HRESULT hr = message_->Write(psa, count, &sent);
-  SafeArrayDestroy(psa);
-  *written = sent;
-  return Tx(hr);
 }
 
 HRESULT CVisaComIOProvider::PrimWriteString(std::string_view text, int32_t* written) {
@@ -261,39 +199,6 @@ HRESULT CVisaComIOProvider::PrimReadSTB(int16_t* stb) {
   return Tx(message_->ReadSTB(stb));
 }
 
-HRESULT CVisaComIOProvider::PrimPutSendEndEnabled(bool on) {
-  if (!message_) return NotConnected();
-  return Tx(message_->put_SendEndEnabled(Vb(on)));
-}
-HRESULT CVisaComIOProvider::PrimGetSendEndEnabled(bool* on) {
-  if (!on) return E_POINTER;
-  if (!message_) return NotConnected();
-  VARIANT_BOOL v = VARIANT_FALSE;
-  const HRESULT hr = message_->get_SendEndEnabled(&v);
-  *on = v != VARIANT_FALSE;
-  return Tx(hr);
-}
-HRESULT CVisaComIOProvider::PrimPutTerminationCharacter(uint8_t c) {
-  if (!message_) return NotConnected();
-  return Tx(message_->put_TerminationCharacter(c));
-}
-HRESULT CVisaComIOProvider::PrimGetTerminationCharacter(uint8_t* c) {
-  if (!c) return E_POINTER;
-  if (!message_) return NotConnected();
-  return Tx(message_->get_TerminationCharacter(c));
-}
-HRESULT CVisaComIOProvider::PrimPutTerminationCharacterEnabled(bool on) {
-  if (!message_) return NotConnected();
-  return Tx(message_->put_TerminationCharacterEnabled(Vb(on)));
-}
-HRESULT CVisaComIOProvider::PrimGetTerminationCharacterEnabled(bool* on) {
-  if (!on) return E_POINTER;
-  if (!message_) return NotConnected();
-  VARIANT_BOOL v = VARIANT_FALSE;
-  const HRESULT hr = message_->get_TerminationCharacterEnabled(&v);
-  *on = v != VARIANT_FALSE;
-  return Tx(hr);
-}
 HRESULT CVisaComIOProvider::PrimPutTimeout(int32_t ms) {
   if (!session_) return NotConnected();
   return Tx(session_->put_Timeout(ms));
@@ -303,120 +208,15 @@ HRESULT CVisaComIOProvider::PrimGetTimeout(int32_t* ms) {
   if (!session_) return NotConnected();
   return Tx(session_->get_Timeout(ms));
 }
-HRESULT CVisaComIOProvider::PrimPutInstrumentBigEndian(bool on) {
+HRESULT CVisaComIOProvider::PrimFormattedReadNumber(bool flushToEnd, int32_t* value) {
+  if (!value) return E_POINTER;
   if (!formatted_) return NotConnected();
-  return Tx(formatted_->put_InstrumentBigEndian(Vb(on)));
-}
-HRESULT CVisaComIOProvider::PrimGetInstrumentBigEndian(bool* on) {
-  if (!on) return E_POINTER;
-  if (!formatted_) return NotConnected();
-  VARIANT_BOOL v = VARIANT_FALSE;
-  const HRESULT hr = formatted_->get_InstrumentBigEndian(&v);
-  *on = v != VARIANT_FALSE;
+  VARIANT v;
+  VariantInit(&v);
+  const HRESULT hr = formatted_->ReadNumber(VT_I4, Vb(flushToEnd), &v);
+  if (SUCCEEDED(hr)) *value = v.lVal;
+  VariantClear(&v);
   return Tx(hr);
-}
-
-HRESULT CVisaComIOProvider::PrimFormattedWriteString(std::string_view data, bool flush) {
-  if (!formatted_) return NotConnected();
-  com::Bstr text(data);
-  return Tx(formatted_->WriteString(text.get(), Vb(flush)));
-}
-HRESULT CVisaComIOProvider::PrimFormattedWriteNumber(const VARIANT& data, int32_t type,
-                                                     bool flush) {
-  if (!formatted_) return NotConnected();
-  return Tx(formatted_->WriteNumber(data, AsciiType(type), Vb(flush)));
-}
-HRESULT CVisaComIOProvider::PrimFormattedWriteList(const VARIANT& data, int32_t type,
-                                                   std::string_view separator, bool flush) {
-  if (!formatted_) return NotConnected();
-  com::Bstr sep(separator.empty() ? std::string_view(",") : separator);
-  VARIANT copy = data;  // WriteList takes a pointer; it neither keeps nor frees the data
-  return Tx(formatted_->WriteList(&copy, AsciiType(type), sep.get(), Vb(flush)));
-}
-HRESULT CVisaComIOProvider::PrimFormattedWriteIEEEBlock(std::string_view command,
-                                                        const VARIANT& data, bool flush) {
-  if (!formatted_) return NotConnected();
-  com::Bstr header(command);
-  return Tx(formatted_->WriteIEEEBlock(header.get(), data, Vb(flush)));
-}
-HRESULT CVisaComIOProvider::PrimFormattedReadString(std::string* text) {
-  if (!text) return E_POINTER;
-  if (!formatted_) return NotConnected();
-  com::Bstr reply;
-  const HRESULT hr = formatted_->ReadString(reply.put());
-  if (SUCCEEDED(hr)) *text = reply.utf8();
-  return Tx(hr);
-}
-HRESULT CVisaComIOProvider::PrimFormattedReadNumber(int32_t type, bool flushToEnd, VARIANT* data) {
-  if (!data) return E_POINTER;
-  if (!formatted_) return NotConnected();
-  return Tx(formatted_->ReadNumber(AsciiType(type), Vb(flushToEnd), data));
-}
-HRESULT CVisaComIOProvider::PrimFormattedReadList(int32_t type, std::string_view separator,
-                                                  VARIANT* data) {
-  if (!data) return E_POINTER;
-  if (!formatted_) return NotConnected();
-  com::Bstr sep(separator.empty() ? std::string_view(",;") : separator);
-  return Tx(formatted_->ReadList(AsciiType(type), sep.get(), data));
-}
-HRESULT CVisaComIOProvider::PrimFormattedReadIEEEBlock(int32_t type, bool seek, bool flushToEnd,
-                                                       VARIANT* data) {
-  if (!data) return E_POINTER;
-  if (!formatted_) return NotConnected();
-  return Tx(formatted_->ReadIEEEBlock(BinaryType(type), Vb(seek), Vb(flushToEnd), data));
-}
-HRESULT CVisaComIOProvider::PrimFormattedFlushWrite(bool sendEnd) {
-  if (!formatted_) return NotConnected();
-  return Tx(formatted_->FlushWrite(Vb(sendEnd)));
-}
-HRESULT CVisaComIOProvider::PrimFormattedFlushRead() {
-  if (!formatted_) return NotConnected();
-  return Tx(formatted_->FlushRead());
-}
-HRESULT CVisaComIOProvider::PrimFormattedSetBufferSize(int32_t mask, int32_t size) {
-  if (!formatted_) return NotConnected();
-  if (mask != IO_IN_BUF && mask != IO_OUT_BUF) mask = IO_IN_AND_OUT_BUFS;
-  return Tx(formatted_->SetBufferSize(mask, size));
-}
-
-HRESULT CVisaComIOProvider::PrimIn8(int16_t space, int32_t offset, uint8_t* v) {
-  return register_ ? Tx(register_->In8(space, offset, v)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimOut8(int16_t space, int32_t offset, uint8_t v) {
-  return register_ ? Tx(register_->Out8(space, offset, v)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimIn16(int16_t space, int32_t offset, int16_t* v) {
-  return register_ ? Tx(register_->In16(space, offset, v)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimOut16(int16_t space, int32_t offset, int16_t v) {
-  return register_ ? Tx(register_->Out16(space, offset, v)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimIn32(int16_t space, int32_t offset, int32_t* v) {
-  return register_ ? Tx(register_->In32(space, offset, v)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimOut32(int16_t space, int32_t offset, int32_t v) {
-  return register_ ? Tx(register_->Out32(space, offset, v)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimMoveIn8(int16_t space, int32_t offset, int32_t n, uint8_t* b) {
-  return register_ ? Tx(register_->MoveIn8(space, offset, n, b)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimMoveOut8(int16_t space, int32_t offset, int32_t n,
-                                         const uint8_t* b) {
-  return register_ ? Tx(register_->MoveOut8(space, offset, n, b)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimMoveIn16(int16_t space, int32_t offset, int32_t n, int16_t* b) {
-  return register_ ? Tx(register_->MoveIn16(space, offset, n, b)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimMoveOut16(int16_t space, int32_t offset, int32_t n,
-                                          const int16_t* b) {
-  return register_ ? Tx(register_->MoveOut16(space, offset, n, b)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimMoveIn32(int16_t space, int32_t offset, int32_t n, int32_t* b) {
-  return register_ ? Tx(register_->MoveIn32(space, offset, n, b)) : NoRegisters();
-}
-HRESULT CVisaComIOProvider::PrimMoveOut32(int16_t space, int32_t offset, int32_t n,
-                                          const int32_t* b) {
-  return register_ ? Tx(register_->MoveOut32(space, offset, n, b)) : NoRegisters();
 }
 
 }  // namespace vmk

@@ -32,7 +32,9 @@ const ComparePolicies<T>& DefaultComparePolicies() {
   static const ComparePolicies<T> policies = [] {
     ModelBasedEntries<CComparePolicy<T>> entries;
     entries.push_back(std::make_unique<CSimpleComparePolicy<T>>(std::string(), 14));
-    return ComparePolicies<T>(std::move(entries));
+    // A default entry needs no model to be spread over.
+    static const SupportedModelTable kNoModels{std::span<const ModelFamilyRow>{}};
+    return ComparePolicies<T>(std::move(entries), kNoModels);
   }();
   return policies;
 }
@@ -83,16 +85,7 @@ bool CCacheEntry<T>::Equal(std::string_view model, const T& a, const T& b) const
 }
 
 void CCacheManager::InvalidateAll() {
-  for (auto& [name, slots] : entries_)
-    for (auto& entry : slots)
-      if (entry) entry->Invalidate();
-}
-
-std::size_t CCacheManager::Size() const {
-  std::size_t count = 0;
-  for (const auto& [name, slots] : entries_)
-    for (const auto& entry : slots) count += entry ? 1 : 0;
-  return count;
+  for (Entry& e : entries_) e.entry->Invalidate();
 }
 
 template class CSimpleComparePolicy<VARIANT_BOOL>;

@@ -1,5 +1,8 @@
-// The attribute store of a node: the last value written per attribute name, valid or not. While
+// The attribute store of a node: the last value written per attribute, valid or not. While
 // simulating it is the simulated instrument's state.
+//
+// An attribute is known by its descriptor: the store is keyed by the descriptor's address, a key
+// that the member hands over as it is, so no call builds, copies or hashes a name.
 #pragma once
 
 #include <array>
@@ -8,6 +11,7 @@
 #include <memory>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "services/model_table.h"
 #include "vmk40xx/com.h"
@@ -91,32 +95,48 @@ class CCacheEntry : public CCacheEntryBase {
   T value_{};
 };
 
-// One per node. Entries of different types under the same name are kept apart rather than
-// reinterpreted: a name is the driver's own constant, so a clash is a driver bug that must not
-// corrupt memory.
+// One per node; entries are made on the first write, so a node that is never written to holds
+// nothing. A node has a few dozen attributes at most, so a key is found by a scan of the entries
+// made so far. The same key asked for as another type is a separate entry rather than a
+// reinterpretation: keys are the driver's own, so a clash is a driver bug that must not corrupt
+// memory.
 class CCacheManager {
  public:
   CCacheManager() = default;
   CCacheManager(const CCacheManager&) = delete;
   CCacheManager& operator=(const CCacheManager&) = delete;
 
-  // The entry for the name, created invalid on first use.
+  // The entry for the key, created invalid on first use.
   template <class T>
-  CCacheEntry<T>& GetEntry(std::string_view name) {
+  CCacheEntry<T>& GetEntry(const void* key) {
     static_assert(kIsCacheType<T>);
-    auto it = entries_.find(name);
-    if (it == entries_.end()) it = entries_.emplace(std::string(name), Slots{}).first;
-    auto& slot = it->second[TypeIndex<T>()];
-    if (!slot) slot = std::make_unique<CCacheEntry<T>>();
-    return static_cast<CCacheEntry<T>&>(*slot);
+    if (CCacheEntryBase* entry = Lookup(key, TypeIndex<T>())) return static_cast<CCacheEntry<T>&>(*entry);
+    entries_.push_back({key, TypeIndex<T>(), std::make_unique<CCacheEntry<T>>()});
+    return static_cast<CCacheEntry<T>&>(*entries_.back().entry);
+  }
+  // The entry when one was made, else null; never makes one.
+  template <class T>
+  const CCacheEntry<T>* FindEntry(const void* key) const {
+    static_assert(kIsCacheType<T>);
+    return static_cast<const CCacheEntry<T>*>(Lookup(key, TypeIndex<T>()));
   }
 
   // Invalidates this node's entries only; the node walks its repeated-capability instances.
   void InvalidateAll();
   void RemoveAll() { entries_.clear(); }
-  std::size_t Size() const;
+  std::size_t Size() const { return entries_.size(); }
 
  private:
+  struct Entry {
+    const void* key;
+    std::size_t type;
+    std::unique_ptr<CCacheEntryBase> entry;
+  };
+  CCacheEntryBase* Lookup(const void* key, std::size_t type) const {
+    for (const Entry& e : entries_)
+      if (e.key == key && e.type == type) return e.entry.get();
+    return nullptr;
+  }
   template <class T>
   static constexpr std::size_t TypeIndex() {
     if constexpr (std::is_same_v<T, VARIANT_BOOL>)
@@ -128,8 +148,7 @@ class CCacheManager {
     else
       return 3;
   }
-  using Slots = std::array<std::unique_ptr<CCacheEntryBase>, 4>;
-  StringMap<Slots> entries_;
+  std::vector<Entry> entries_;
 };
 
 extern template class CSimpleComparePolicy<VARIANT_BOOL>;

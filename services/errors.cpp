@@ -6,8 +6,11 @@
 #include <unordered_map>
 
 #include "platform/com/com_ptr.h"
+#include "platform/com/creation.h"
+#include "platform/visa/number_text.h"
 #include "resources/messages.h"
 #include "vmk40xx/errors.h"
+#include "vmk40xx/vmk40xx.h"
 
 namespace vmk {
 
@@ -51,9 +54,7 @@ std::string Substitute(const char* text, std::initializer_list<std::string_view>
 }
 
 std::string FormatDouble(double v) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", v);
-  return buf;
+  return visa::FormatG(v);
 }
 
 }  // namespace
@@ -81,7 +82,8 @@ bool ComposeMessage(int32_t id, std::initializer_list<std::string_view> inserts,
 }
 
 std::string ErrorSource() {
-  return "VelmoraK40xx.VelmoraK40xx.1";
+  std::optional<std::string> progId = com::RegisteredProgId(CLSID_VelmoraK40xx);
+  return progId && !progId->empty() ? *progId : "VelmoraK40xx.VelmoraK40xx.1";
 }
 
 void SetComErrorInfo(const IID& iid, std::string_view source, std::string_view description) {

@@ -19,35 +19,35 @@ CEnumCommandTable::CEnumCommandTable(std::span<const CEnumCommand> rows,
         if (byName_.find(model) == byName_.end()) add(model, row);
     }
   }
+  auto it = byName_.find(std::string_view{});
+  common_ = it == byName_.end() ? nullptr : &it->second;
+  perModel_ = byName_.size() > (common_ ? 1u : 0u);
 }
 
-const CEnumCommandTable::Pairs* CEnumCommandTable::PairsOf(std::string_view name) const {
-  auto it = byName_.find(name);
+const CEnumCommandTable::Pairs* CEnumCommandTable::PairsOf(std::string_view model) const {
+  if (!perModel_ || model.empty()) return nullptr;
+  auto it = byName_.find(model);
   return it == byName_.end() ? nullptr : &it->second;
 }
 
-std::string CEnumCommandTable::EnumToKeyword(std::string_view model, int32_t value) const {
-  for (std::string_view name : {model, std::string_view{}}) {
-    if (const Pairs* pairs = PairsOf(name)) {
-      auto it = pairs->toKeyword.find(value);
-      if (it != pairs->toKeyword.end()) return it->second;
-    }
-    if (model.empty()) break;
+std::string_view CEnumCommandTable::EnumToKeyword(std::string_view model, int32_t value) const {
+  for (const Pairs* pairs : {PairsOf(model), common_}) {
+    if (!pairs) continue;
+    auto it = pairs->toKeyword.find(value);
+    if (it != pairs->toKeyword.end()) return it->second;
   }
   return {};
 }
 
 bool CEnumCommandTable::KeywordToEnum(std::string_view model, std::string_view keyword,
                                       int32_t* value) const {
-  for (std::string_view name : {model, std::string_view{}}) {
-    if (const Pairs* pairs = PairsOf(name)) {
-      auto it = pairs->toValue.find(keyword);
-      if (it != pairs->toValue.end()) {
-        if (value) *value = it->second;
-        return true;
-      }
+  for (const Pairs* pairs : {PairsOf(model), common_}) {
+    if (!pairs) continue;
+    auto it = pairs->toValue.find(keyword);
+    if (it != pairs->toValue.end()) {
+      if (value) *value = it->second;
+      return true;
     }
-    if (model.empty()) break;
   }
   return false;
 }

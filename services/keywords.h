@@ -9,7 +9,6 @@
 #include <unordered_map>
 #include <utility>
 
-#include "io/io_seams.h"
 #include "services/model_table.h"
 
 namespace vmk {
@@ -26,11 +25,11 @@ class CEnumCommandTable {
   // Rows in order: for the same key, a later row replaces an earlier one, so a keyword shared by
   // two values reads back as the later value. A family row fills only the family's models that
   // have no pairs of their own yet; a row naming neither a model nor a family is ignored.
-  explicit CEnumCommandTable(std::span<const CEnumCommand> rows,
-                             const SupportedModelTable& models = Models());
+  CEnumCommandTable(std::span<const CEnumCommand> rows, const SupportedModelTable& models);
 
   // The keyword for the value on this model, else for every model; empty when there is none.
-  std::string EnumToKeyword(std::string_view model, int32_t value) const;
+  // The text lives as long as the table.
+  std::string_view EnumToKeyword(std::string_view model, int32_t value) const;
   // Exact, case-sensitive match; `value` is left alone when the keyword is unknown.
   bool KeywordToEnum(std::string_view model, std::string_view keyword, int32_t* value) const;
 
@@ -39,24 +38,36 @@ class CEnumCommandTable {
     std::unordered_map<int32_t, std::string> toKeyword;
     StringMap<int32_t> toValue;
   };
-  const Pairs* PairsOf(std::string_view name) const;
+  const Pairs* PairsOf(std::string_view model) const;
 
   StringMap<Pairs> byName_;
+  // Most tables have no model of their own: a lookup then goes straight to the common pairs.
+  const Pairs* common_ = nullptr;
+  bool perModel_ = false;
 };
 
-// Binds a table to the session's model for the I/O layer's enumeration query. The model is
-// copied, because the session hands it out by value; the table is process-wide.
+// The instrument keywords of one enumeration type, as the I/O manager's enumeration query reads
+// them.
+class KeywordLookup {
+ public:
+  virtual bool ValueOf(std::string_view keyword, int32_t* value) const = 0;
+
+ protected:
+  ~KeywordLookup() = default;
+};
+
+// Binds a process-wide table to the session's model for the length of one call.
 class CModelKeywordLookup final : public KeywordLookup {
  public:
-  CModelKeywordLookup(const CEnumCommandTable& table, std::string model)
-      : table_(table), model_(std::move(model)) {}
+  CModelKeywordLookup(const CEnumCommandTable& table, std::string_view model)
+      : table_(table), model_(model) {}
   bool ValueOf(std::string_view keyword, int32_t* value) const override {
     return table_.KeywordToEnum(model_, keyword, value);
   }
 
  private:
   const CEnumCommandTable& table_;
-  std::string model_;
+  std::string_view model_;
 };
 
 }  // namespace vmk

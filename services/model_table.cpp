@@ -17,14 +17,6 @@ std::span<const std::string> Listed(const StringMap<std::vector<std::string>>& m
   return it->second;
 }
 
-ModelBasedEntries<CSupportedModel> SupportedEntries(std::span<const std::string_view> names) {
-  ModelBasedEntries<CSupportedModel> entries;
-  entries.reserve(names.size());
-  for (std::string_view name : names)
-    entries.push_back(std::make_unique<CSupportedModel>(std::string(name)));
-  return entries;
-}
-
 }  // namespace
 
 SupportedModelTable::SupportedModelTable(std::span<const ModelFamilyRow> rows) {
@@ -34,6 +26,13 @@ SupportedModelTable::SupportedModelTable(std::span<const ModelFamilyRow> rows) {
     AddUnique(familyModels_[std::string(row.family)], row.model);
     AddUnique(modelFamilies_[std::string(row.model)], row.family);
   }
+  for (const ModelFamilyRow& row : rows)
+    if (ModelSet bit = ModelBit(rows, row.model)) bits_.emplace(std::string(row.model), bit);
+}
+
+ModelSet SupportedModelTable::Bit(std::string_view model) const {
+  auto it = bits_.find(model);
+  return it == bits_.end() ? 0 : it->second;
 }
 
 bool SupportedModelTable::IsKnownModel(std::string_view model) const {
@@ -55,36 +54,6 @@ std::span<const std::string> SupportedModelTable::ModelsOf(std::string_view fami
 
 std::span<const std::string> SupportedModelTable::FamiliesOf(std::string_view model) const {
   return Listed(modelFamilies_, model);
-}
-
-CSupportedModelValidator::CSupportedModelValidator(std::span<const std::string_view> names,
-                                                   const SupportedModelTable& models)
-    : map_(SupportedEntries(names), models) {}
-
-bool CSupportedModelValidator::IsSupported(std::string_view model) const {
-  return !model.empty() && map_.Find(model) != nullptr;
-}
-
-CEnumValueRestriction::CEnumValueRestriction(std::span<const CEnumSupportedModel> rows,
-                                             const SupportedModelTable& models) {
-  for (const CEnumSupportedModel& row : rows) {
-    if (models.IsKnownFamily(row.name)) {
-      for (const std::string& model : models.ModelsOf(row.name)) allowed_.emplace(row.value, model);
-    } else if (models.IsKnownModel(row.name)) {
-      allowed_.emplace(row.value, std::string(row.name));
-    } else {
-      // A misspelt name must not turn a restricted value into one that every model accepts:
-      // the value stays restricted, and the empty name matches no model.
-      allowed_.emplace(row.value, std::string());
-    }
-  }
-}
-
-bool CEnumValueRestriction::IsValueSupported(std::string_view model, int32_t value) const {
-  auto [first, last] = allowed_.equal_range(value);
-  if (first == last) return true;
-  if (model.empty()) return false;
-  return std::any_of(first, last, [&](const auto& pair) { return pair.second == model; });
 }
 
 }  // namespace vmk

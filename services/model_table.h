@@ -3,7 +3,11 @@
 //
 // Names are exact, case-sensitive strings. The list of models and their families belongs to the
 // power-supply layer; this layer only resolves tags against it, so every builder takes the model
-// table as an argument and defaults to the process-wide one that layer defines.
+// table as an argument.
+//
+// A set of models is a bit mask over the rows of that list (ModelSet): whether a session's model
+// has a feature is then one AND of the model's bit, fixed when the model is, and the feature's
+// set, fixed when the feature is declared.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +16,7 @@
 #include <initializer_list>
 #include <memory>
 #include <span>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -36,9 +41,67 @@ struct ModelFamilyRow {
   std::string_view family;
 };
 
+// Bit i stands for the model of the i-th distinct model name of the rows, in row order. A model
+// the rows do not name has no bit; kEveryModel also holds such models, for features that every
+// model has whatever its name.
+using ModelSet = uint32_t;
+inline constexpr ModelSet kEveryModel = ~ModelSet{0};
+inline constexpr size_t kMaxModels = 31;
+
+// The bit of `model`, or 0 when the rows do not name it.
+constexpr ModelSet ModelBit(std::span<const ModelFamilyRow> rows, std::string_view model) {
+  ModelSet bit = 1;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    bool seen = false;
+    for (size_t j = 0; j < i; ++j) seen = seen || rows[j].model == rows[i].model;
+    if (seen) continue;
+    if (!model.empty() && rows[i].model == model) return bit;
+    bit <<= 1;
+  }
+  return 0;
+}
+
+// The models that `names` name, each a model or a family. A name that is neither fails: in a
+// constant expression, where the driver's sets are made, that is a build error.
+constexpr ModelSet ModelsNamed(std::span<const ModelFamilyRow> rows,
+                               std::initializer_list<std::string_view> names) {
+  ModelSet set = 0;
+  for (std::string_view name : names) {
+    bool known = false;
+    for (const ModelFamilyRow& row : rows) {
+      if (row.model != name && row.family != name) continue;
+      set |= ModelBit(rows, row.model);
+      known = true;
+    }
+    if (!known) throw std::invalid_argument("neither a model nor a family");
+  }
+  return set;
+}
+
+// An enumeration value that only some models have.
+struct EnumModels {
+  int32_t value;
+  ModelSet models;
+};
+
+// True when no row restricts `value`, or when one that does holds the model's bit.
+constexpr bool IsValueSupported(std::span<const EnumModels> rows, ModelSet modelBit,
+                                int32_t value) {
+  bool restricted = false;
+  for (const EnumModels& row : rows) {
+    if (row.value != value) continue;
+    if (row.models & modelBit) return true;
+    restricted = true;
+  }
+  return !restricted;
+}
+
 class SupportedModelTable {
  public:
   explicit SupportedModelTable(std::span<const ModelFamilyRow> rows);
+
+  // The model's bit (ModelBit over the rows); 0 for a model the rows do not name.
+  ModelSet Bit(std::string_view model) const;
 
   bool IsKnownModel(std::string_view model) const;
   bool IsKnownFamily(std::string_view family) const;
@@ -51,10 +114,8 @@ class SupportedModelTable {
  private:
   StringMap<std::vector<std::string>> familyModels_;
   StringMap<std::vector<std::string>> modelFamilies_;
+  StringMap<ModelSet> bits_;
 };
-
-// The table of the fourteen supported models; defined by the power-supply layer.
-const SupportedModelTable& Models();
 
 class CModelBasedType {
  public:
@@ -83,8 +144,7 @@ using ModelBasedEntries = std::vector<std::unique_ptr<T>>;
 template <class T>
 class CModelBasedMap {
  public:
-  explicit CModelBasedMap(ModelBasedEntries<T> entries,
-                          const SupportedModelTable& models = Models()) {
+  CModelBasedMap(ModelBasedEntries<T> entries, const SupportedModelTable& models) {
     for (auto& entry : entries) {
       if (!entry) continue;
       const std::string& name = entry->Name();
@@ -125,47 +185,6 @@ class CModelBasedMap {
  private:
   StringMap<const T*> byName_;
   ModelBasedEntries<T> owned_;
-};
-
-class CSupportedModel : public CModelBasedType {
- public:
-  using CModelBasedType::CModelBasedType;
-};
-
-// Whether the current model has a feature. Deliberately without default fallback: a default entry
-// never makes a model supported, and neither does the empty model of an uninitialized session.
-class CSupportedModelValidator {
- public:
-  explicit CSupportedModelValidator(std::span<const std::string_view> names,
-                                    const SupportedModelTable& models = Models());
-  CSupportedModelValidator(std::initializer_list<std::string_view> names,
-                           const SupportedModelTable& models = Models())
-      : CSupportedModelValidator(std::span<const std::string_view>(names.begin(), names.size()),
-                                 models) {}
-
-  bool IsSupported(std::string_view model) const;
-
- private:
-  CModelBasedMap<CSupportedModel> map_;
-};
-
-// One restricted enumeration value: available only on the named model or family.
-struct CEnumSupportedModel {
-  std::string_view name;
-  int32_t value;
-};
-
-// Values that appear in no row are unrestricted; a restricted value is available exactly on the
-// models its rows name (families expanded when the table is built).
-class CEnumValueRestriction {
- public:
-  explicit CEnumValueRestriction(std::span<const CEnumSupportedModel> rows,
-                                 const SupportedModelTable& models = Models());
-
-  bool IsValueSupported(std::string_view model, int32_t value) const;
-
- private:
-  std::unordered_multimap<int32_t, std::string> allowed_;
 };
 
 }  // namespace vmk

@@ -1,6 +1,5 @@
 #include "services/validation.h"
 
-#include <memory>
 #include <utility>
 
 namespace vmk {
@@ -8,16 +7,6 @@ namespace vmk {
 bool CheckValue(const ValidationPolicies& table, std::string_view model, double value) {
   const CParameterValidationPolicy* policy = table.Lookup(model);
   return !policy || policy->Validate(value);
-}
-
-const ValidationPolicies& TriggerDelayPolicies() {
-  static const ValidationPolicies policies = [] {
-    ModelBasedEntries<CParameterValidationPolicy> entries;
-    entries.push_back(
-        std::make_unique<CMinMaxParameterValidationPolicy>(std::string(), 0.0, 3600.0));
-    return ValidationPolicies(std::move(entries));
-  }();
-  return policies;
 }
 
 void CCoercionLog::AddCoercionRecord(std::string record) {

@@ -36,9 +36,6 @@ using ValidationPolicies = CModelBasedMap<CParameterValidationPolicy>;
 // policy at all.
 bool CheckValue(const ValidationPolicies& table, std::string_view model, double value);
 
-// The trigger delay, in seconds: 0 to 3600 on every model.
-const ValidationPolicies& TriggerDelayPolicies();
-
 // The session's coercion records, oldest first; full at 1000, when a new record drops the oldest.
 class CCoercionLog {
  public:

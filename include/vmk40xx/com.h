@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "vmk40xx/export.h"
+
 using HRESULT = int32_t;
 using SCODE = int32_t;
 using LONG = int32_t;
@@ -53,9 +55,15 @@ constexpr HRESULT E_OUTOFMEMORY = HRESULT(0x8007000Eu);
 constexpr HRESULT E_INVALIDARG = HRESULT(0x80070057u);
 constexpr HRESULT CLASS_E_NOAGGREGATION = HRESULT(0x80040110u);
 constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = HRESULT(0x80040111u);
+constexpr HRESULT REGDB_E_READREGDB = HRESULT(0x80040150u);
+constexpr HRESULT REGDB_E_WRITEREGDB = HRESULT(0x80040151u);
 constexpr HRESULT REGDB_E_CLASSNOTREG = HRESULT(0x80040154u);
+constexpr HRESULT SELFREG_E_TYPELIB = HRESULT(0x80040200u);
+constexpr HRESULT SELFREG_E_CLASS = HRESULT(0x80040201u);
 constexpr HRESULT CO_E_NOTINITIALIZED = HRESULT(0x800401F0u);
 constexpr HRESULT CO_E_CLASSSTRING = HRESULT(0x800401F3u);
+constexpr HRESULT CO_E_DLLNOTFOUND = HRESULT(0x800401F8u);
+constexpr HRESULT CO_E_ERRORINDLL = HRESULT(0x800401F9u);
 constexpr HRESULT RPC_E_CHANGED_MODE = HRESULT(0x80010106u);
 constexpr HRESULT DISP_E_TYPEMISMATCH = HRESULT(0x80020005u);
 constexpr HRESULT DISP_E_BADVARTYPE = HRESULT(0x80020008u);
@@ -208,6 +216,15 @@ using VARIANTARG = VARIANT;
 enum { VARCMP_LT = 0, VARCMP_EQ = 1, VARCMP_GT = 2, VARCMP_NULL = 3 };
 enum { NORM_IGNORECASE = 0x00000001 };
 enum { COINIT_MULTITHREADED = 0x0, COINIT_APARTMENTTHREADED = 0x2 };
+// Only in-process servers exist here; the other contexts are accepted and find nothing.
+enum CLSCTX : DWORD {
+  CLSCTX_INPROC_SERVER = 0x1,
+  CLSCTX_INPROC_HANDLER = 0x2,
+  CLSCTX_LOCAL_SERVER = 0x4,
+  CLSCTX_REMOTE_SERVER = 0x10,
+  CLSCTX_SERVER = 0x15,
+  CLSCTX_ALL = 0x17,
+};
 
 extern "C" {
 BSTR SysAllocString(const OLECHAR* psz);
@@ -243,4 +260,26 @@ HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);
 
 HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit);
 void CoUninitialize();
+
+// Creating a registered class. The registry is the file-backed stand-in described in the README
+// (VMK40XX_REGISTRY, else a per-user file over a system-wide one).
+//
+// CLSIDFromProgID: the class identifier registered for a ProgID (HKEY_CLASSES_ROOT\<ProgID>\CLSID,
+// or that of its CurVer). E_INVALIDARG for null arguments; CO_E_CLASSSTRING when the ProgID is
+// not registered.
+VMK40XX_EXPORT HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, CLSID* lpclsid);
+// CoCreateInstance: a new object of a registered class. The library named by the class's
+// InprocServer32 key is loaded (dlopen) unless it is already in the process, and stays loaded;
+// its DllGetClassObject makes the object. REGDB_E_CLASSNOTREG when the class has no in-process
+// server registered; CO_E_DLLNOTFOUND when its library cannot be loaded and CO_E_ERRORINDLL when
+// it has no DllGetClassObject (both leave error information saying why); otherwise what the
+// class factory answers (CLASS_E_NOAGGREGATION, E_NOINTERFACE...). Unlike Windows, it does not
+// require CoInitializeEx first.
+VMK40XX_EXPORT HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown* pUnkOuter, DWORD dwClsContext,
+                                        REFIID riid, void** ppv);
+// "{6E6F7DED-9115-4851-AA4F-5250E57C132A}" and back. CLSIDFromString accepts either letter case
+// and gives CO_E_CLASSSTRING for anything else; StringFromGUID2 returns the characters written
+// with the terminating NUL (39), or 0 when `cchMax` is too small.
+VMK40XX_EXPORT HRESULT CLSIDFromString(LPCOLESTR lpsz, CLSID* pclsid);
+VMK40XX_EXPORT int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
 }

@@ -9,13 +9,18 @@
 #include "vmk40xx/errors.h"
 
 // Status codes of the VISA layer (E_VISA_TMO is in errors.h). The low 16 bits follow VISA-C.
+constexpr HRESULT E_VISA_RSRC_LOCKED = HRESULT(0x8004000Fu);
+constexpr HRESULT E_VISA_INV_EXPR = HRESULT(0x80040010u);
 constexpr HRESULT E_VISA_RSRC_NFOUND = HRESULT(0x80040011u);
 constexpr HRESULT E_VISA_INV_RSRC_NAME = HRESULT(0x80040012u);
 constexpr HRESULT E_VISA_NSUP_ATTR_STATE = HRESULT(0x8004001Du);
 constexpr HRESULT E_VISA_ABORT = HRESULT(0x80040030u);
 constexpr HRESULT E_VISA_IO = HRESULT(0x8004003Eu);
 constexpr HRESULT E_VISA_INV_SETUP = HRESULT(0x8004003Au);
+constexpr HRESULT E_VISA_ALLOC = HRESULT(0x8004003Cu);
 constexpr HRESULT E_VISA_NSUP_OPER = HRESULT(0x80040067u);
+constexpr HRESULT E_VISA_SESN_NLOCKED = HRESULT(0x8004009Cu);
+constexpr HRESULT E_VISA_LIBRARY_NFOUND = HRESULT(0x8004009Eu);
 constexpr HRESULT E_VISA_RSRC_BUSY = HRESULT(0x80040072u);
 constexpr HRESULT E_VISA_CONN_LOST = HRESULT(0x800400A6u);
 constexpr HRESULT E_VISA_INV_FMT = HRESULT(0x8004002Cu);
@@ -147,6 +152,9 @@ struct IResourceManager : IUnknown {
   // `optionString`: "Name = value ; Name = value" with session settings (Timeout, BaudRate, ...).
   virtual HRESULT Open(BSTR resourceName, LONG mode, LONG openTimeout, BSTR optionString,
                        IVisaSession** ppSession) = 0;
+  // The resource strings of the instruments that match a VISA expression ("?*",
+  // "TCPIP?*::INSTR", "ASRL?*"): a one-dimensional array of BSTR. E_VISA_RSRC_NFOUND when none.
+  virtual HRESULT FindResources(BSTR expression, SAFEARRAY** pResources) = 0;
 };
 
 inline constexpr IID IID_IVisaSession{

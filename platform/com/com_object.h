@@ -18,15 +18,49 @@ class CComObject {
     IUnknown* (*get)(CComObject* self);
   };
 
-  ULONG AddRef() { return ++refs_; }
-  ULONG Release() {
+  // The IUnknown of every interface: the outer object's while aggregated, else the object's own.
+  ULONG AddRef() { return outer_ ? outer_->AddRef() : InnerAddRef(); }
+  ULONG Release() { return outer_ ? outer_->Release() : InnerRelease(); }
+  HRESULT QueryInterface(REFIID iid, void** ppv) {
+    return outer_ ? outer_->QueryInterface(iid, ppv) : InnerQueryInterface(iid, ppv);
+  }
+  // True when `iid` is in the class's table (for ISupportErrorInfo).
+  bool Implements(REFIID iid) {
+    for (const InterfaceEntry& e : Interfaces())
+      if (*e.iid == iid) return true;
+    return false;
+  }
+
+  // Makes this new object part of `outer` (COM aggregation): from now on its interfaces' IUnknown
+  // members go to `outer`, and the returned non-delegating IUnknown, which the outer object
+  // keeps, owns the object's life. Takes over the creation reference.
+  IUnknown* Aggregate(IUnknown* outer) {
+    outer_ = outer;
+    return &inner_;
+  }
+
+ protected:
+  CComObject() = default;
+  virtual ~CComObject() = default;
+  // The class's interfaces; the first entry is the object's identity (answered for IUnknown).
+  virtual std::span<const InterfaceEntry> Interfaces() = 0;
+
+ private:
+  ULONG InnerAddRef() { return ++refs_; }
+  ULONG InnerRelease() {
     ULONG n = --refs_;
     if (n == 0) delete this;
     return n;
   }
-  HRESULT QueryInterface(REFIID iid, void** ppv) {
+  HRESULT InnerQueryInterface(REFIID iid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
+    // Aggregated, the object's identity is its non-delegating IUnknown.
+    if (outer_ && iid == IID_IUnknown) {
+      InnerAddRef();
+      *ppv = static_cast<IUnknown*>(&inner_);
+      return S_OK;
+    }
     for (const InterfaceEntry& e : Interfaces()) {
       if (*e.iid == iid || (iid == IID_IUnknown && &e == Interfaces().data())) {
         IUnknown* p = e.get(this);
@@ -37,21 +71,20 @@ class CComObject {
     }
     return E_NOINTERFACE;
   }
-  // True when `iid` is in the class's table (for ISupportErrorInfo).
-  bool Implements(REFIID iid) {
-    for (const InterfaceEntry& e : Interfaces())
-      if (*e.iid == iid) return true;
-    return false;
-  }
 
- protected:
-  CComObject() = default;
-  virtual ~CComObject() = default;
-  // The class's interfaces; the first entry is the object's identity (answered for IUnknown).
-  virtual std::span<const InterfaceEntry> Interfaces() = 0;
+  struct Inner final : IUnknown {
+    explicit Inner(CComObject* o) : self(o) {}
+    HRESULT QueryInterface(REFIID iid, void** ppv) override {
+      return self->InnerQueryInterface(iid, ppv);
+    }
+    ULONG AddRef() override { return self->InnerAddRef(); }
+    ULONG Release() override { return self->InnerRelease(); }
+    CComObject* self;
+  };
 
- private:
   std::atomic<ULONG> refs_{1};
+  IUnknown* outer_ = nullptr;  // not counted: the outer object owns this one
+  Inner inner_{this};
 };
 
 // One interface of an owner object; IUnknown goes to the owner. Members are defined out of line,

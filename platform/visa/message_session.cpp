@@ -131,6 +131,7 @@ HRESULT CMessageSession::get_TerminationCharacter(BYTE* pVal) {
 HRESULT CMessageSession::put_TerminationCharacter(BYTE val) {
   std::lock_guard lock(mutex_);
   termChar_ = val;
+  if (transport_) transport_->SetReadTermination(TermStop());
   return S_OK;
 }
 HRESULT CMessageSession::get_TerminationCharacterEnabled(VARIANT_BOOL* pVal) {
@@ -141,7 +142,7 @@ HRESULT CMessageSession::get_TerminationCharacterEnabled(VARIANT_BOOL* pVal) {
 }
 HRESULT CMessageSession::put_TerminationCharacterEnabled(VARIANT_BOOL val) {
   std::lock_guard lock(mutex_);
-  termEnabled_ = val != VARIANT_FALSE;
+  SetTermCharEnabled(val != VARIANT_FALSE);
   return S_OK;
 }
 

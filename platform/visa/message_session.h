@@ -76,7 +76,10 @@ class CMessageSession final : public ComClass<IMessage> {
   void SetReadBufferSize(size_t n) { readBufferSize_ = n; }
   void SetWriteBufferSize(size_t n) { writeBufferSize_ = n; }
   bool TermCharEnabled() const { return termEnabled_; }
-  void SetTermCharEnabled(bool on) { termEnabled_ = on; }
+  void SetTermCharEnabled(bool on) {
+    termEnabled_ = on;
+    if (transport_) transport_->SetReadTermination(TermStop());
+  }
   BYTE TermChar() const { return termChar_; }
 
  private:

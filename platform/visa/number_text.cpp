@@ -75,6 +75,24 @@ size_t ParseNumber(std::string_view text, double* value) {
   return static_cast<size_t>(p - text.data());
 }
 
+char* PrintG(char* first, char* last, double value, int precision) {
+  const auto [p, ec] = std::to_chars(first, last, value, std::chars_format::general, precision);
+  return ec == std::errc() ? p : first;
+}
+
+std::string FormatG(double value, int precision) {
+  char buf[64];
+  return std::string(buf, PrintG(buf, buf + sizeof buf, value, precision));
+}
+
+std::string FormatFixed(double value, int precision) {
+  // A fixed text of a large value runs to hundreds of digits.
+  char buf[400];
+  const auto [p, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed,
+                                     precision);
+  return ec == std::errc() ? std::string(buf, p) : std::string();
+}
+
 std::string FormatDouble(double value) {
   char buf[64];
   const auto [p, ec] = std::to_chars(buf, buf + sizeof buf, value);

@@ -12,8 +12,9 @@ namespace {
 HRESULT NotAvailable(const ResourceName& name, const OpenOptions&, int32_t,
                      std::unique_ptr<Transport>*, std::string* error) {
   *error = "\"" + name.text + "\": " + name.keyword + " " + name.resourceClass +
-           " resources are not available in this I/O library yet (available: "
-           "TCPIP::host::port::SOCKET and ASRL serial ports)";
+           " resources are not available in this I/O library (available: TCPIP sockets and "
+           "VXI-11 instruments, ASRL serial ports, USB instruments through usbtmc, GPIB through "
+           "linux-gpib)";
   return E_VISA_NSUP_OPER;
 }
 
@@ -26,9 +27,8 @@ struct TransportEntry {
 constexpr TransportEntry kTransports[] = {
     {"TCPIP", "SOCKET", OpenTcpSocket},  {"ASRL", "INSTR", OpenSerial},
     {"SCRIPT", "INSTR", OpenScript},     {"SCRIPT", "SOCKET", OpenScript},
-    {"TCPIP", "INSTR", NotAvailable},  // VXI-11 and HiSLIP
-    {"USB", "INSTR", NotAvailable},    // USBTMC
-    {"GPIB", "INSTR", NotAvailable},     {"VXI", "INSTR", NotAvailable},
+    {"TCPIP", "INSTR", OpenVxi11},       {"USB", "INSTR", OpenUsbtmc},
+    {"GPIB", "INSTR", OpenGpib},         {"VXI", "INSTR", NotAvailable},
     {"GPIB-VXI", "INSTR", NotAvailable},
 };
 
@@ -85,7 +85,26 @@ class CResourceManager final : public ComClass<IResourceManager> {
     }
   }
 
- private:
+  HRESULT FindResources(BSTR expression, SAFEARRAY** pResources) override {
+    if (!pResources) return E_POINTER;
+    *pResources = nullptr;
+    try {
+      std::vector<FoundResource> found;
+      std::string why;
+      DiscoveryOptions options;
+      options.identify = false;  // only the names are asked for
+      const HRESULT hr = visa::FindResources(com::BstrToUtf8(expression), options, &found, &why);
+      if (FAILED(hr)) return VisaError(hr, IID_IResourceManager, why);
+      SAFEARRAY* psa = SafeArrayCreateVector(VT_BSTR, 0, static_cast<ULONG>(found.size()));
+      if (!psa) return E_OUTOFMEMORY;
+      BSTR* items = static_cast<BSTR*>(psa->pvData);
+      for (size_t i = 0; i < found.size(); ++i) items[i] = com::Utf8ToBstr(found[i].resource);
+      *pResources = psa;
+      return S_OK;
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+  }
 };
 
 }  // namespace

@@ -109,16 +109,18 @@ class TcpSocket final : public Transport {
   int32_t recvTimeout_ = -1;
 };
 
+}  // namespace
+
 // Connects within the open time-out, so that a silent host cannot hold Open for minutes.
-int ConnectWithin(const addrinfo* ai, int32_t timeoutMs, int* err) {
-  const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
+int ConnectTcp(const sockaddr* address, unsigned addressLength, int32_t timeoutMs, int* err) {
+  const int fd = ::socket(address->sa_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     *err = errno;
     return -1;
   }
   const int flags = ::fcntl(fd, F_GETFL);
   ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-  if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
+  if (::connect(fd, address, addressLength) != 0) {
     if (errno != EINPROGRESS) {
       *err = errno;
       ::close(fd);
@@ -147,7 +149,9 @@ int ConnectWithin(const addrinfo* ai, int32_t timeoutMs, int* err) {
   return fd;
 }
 
-}  // namespace
+std::string SystemErrorText(int err) {
+  return ErrnoText(err);
+}
 
 HRESULT OpenTcpSocket(const ResourceName& name, const OpenOptions&, int32_t openTimeoutMs,
                       std::unique_ptr<Transport>* out, std::string* error) {
@@ -185,7 +189,7 @@ HRESULT OpenTcpSocket(const ResourceName& name, const OpenOptions&, int32_t open
                             .count();
       left = static_cast<int32_t>(std::max<int64_t>(1, openTimeoutMs - used));
     }
-    fd = ConnectWithin(ai, left, &err);
+    fd = ConnectTcp(ai->ai_addr, ai->ai_addrlen, left, &err);
   }
   ::freeaddrinfo(list);
   if (fd < 0) {

@@ -51,6 +51,9 @@ class Transport {
   virtual HRESULT Clear(std::string* error) = 0;
   // A serial poll where the bus has one; E_VISA_NSUP_OPER makes the session ask "*STB?".
   virtual HRESULT ReadStb(SHORT* /*stb*/, std::string* /*error*/) { return E_VISA_NSUP_OPER; }
+  // The byte a read stops at (-1: none), for a bus whose device can end a read there itself
+  // (VXI-11, USBTMC, GPIB); the session still looks for it in what arrives.
+  virtual void SetReadTermination(int /*stopByte*/) {}
   virtual SHORT InterfaceType() const = 0;
   virtual std::string SessionType() const = 0;
 };
@@ -63,8 +66,20 @@ HRESULT OpenTcpSocket(const ResourceName&, const OpenOptions&, int32_t, std::uni
                       std::string*);
 HRESULT OpenSerial(const ResourceName&, const OpenOptions&, int32_t, std::unique_ptr<Transport>*,
                    std::string*);
+HRESULT OpenVxi11(const ResourceName&, const OpenOptions&, int32_t, std::unique_ptr<Transport>*,
+                  std::string*);
+HRESULT OpenUsbtmc(const ResourceName&, const OpenOptions&, int32_t, std::unique_ptr<Transport>*,
+                   std::string*);
+HRESULT OpenGpib(const ResourceName&, const OpenOptions&, int32_t, std::unique_ptr<Transport>*,
+                 std::string*);
 HRESULT OpenScript(const ResourceName&, const OpenOptions&, int32_t, std::unique_ptr<Transport>*,
                    std::string*);
+
+// A TCP connection to `address` within `timeoutMs` (-1: the system's own wait): the descriptor,
+// or -1 with the errno in `err` (ETIMEDOUT when the time ran out).
+int ConnectTcp(const struct sockaddr* address, unsigned addressLength, int32_t timeoutMs, int* err);
+// strerror's text, thread-safe.
+std::string SystemErrorText(int err);
 
 // Installs COM error information for a failure of this layer and returns `hr`.
 HRESULT VisaError(HRESULT hr, const IID& iid, std::string_view description);

@@ -10,15 +10,31 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace vmk::test {
 
+// How the test reaches the emulator. Every form but Pty also listens on TCP, for Send().
+enum class Link {
+  Socket,      // TCPIP0::127.0.0.1::<port>::SOCKET
+  Pty,         // ASRL/dev/pts/<n>::INSTR
+  Vxi11,       // TCPIP0::127.0.0.1::inst0::INSTR, found through the portmapper
+  Vxi11Direct  // TCPIP0::127.0.0.1,<port>::inst0::INSTR, without the portmapper
+};
+
 class Emulator {
  public:
   // `args` are the emulator's options besides the transport; `pty` asks for a serial port.
-  explicit Emulator(std::vector<std::string> args, bool pty = false) {
+  explicit Emulator(std::vector<std::string> args, bool pty = false)
+      : Emulator(std::move(args), pty ? Link::Pty : Link::Socket) {}
+
+  Emulator(std::vector<std::string> args, Link link) {
+    const bool pty = link == Link::Pty;
+    const bool vxi11 = link == Link::Vxi11 || link == Link::Vxi11Direct;
+    if (vxi11) args.insert(args.begin(), "--vxi11");
+    if (link == Link::Vxi11Direct) args.insert(args.begin(), "--no-portmap");
     args.insert(args.begin(), pty ? std::string("--pty") : std::string("--listen"));
     if (!pty) args.insert(args.begin() + 1, "127.0.0.1:0");
     int fds[2];
@@ -43,9 +59,21 @@ class Emulator {
       resource_ = pty ? "ASRL" + first + "::INSTR" : "TCPIP0::127.0.0.1::" + first + "::SOCKET";
       if (!pty) port_ = std::stoi(first);
     }
+    if (vxi11 && !resource_.empty()) {
+      resource_.clear();
+      if (out_ && std::fgets(line, sizeof line, out_)) {
+        vxi11Port_ = std::atoi(line);
+        resource_ = link == Link::Vxi11 ? "TCPIP0::127.0.0.1::inst0::INSTR"
+                                        : "TCPIP0::127.0.0.1," + std::to_string(vxi11Port_) +
+                                              "::inst0::INSTR";
+      }
+    }
   }
   ~Emulator() {
     if (pid_ > 0) {
+      // A test may have stopped it. Continued first: a SIGCONT that came during its exit would
+      // break the leak checker's stop of the process (under ASan) and hang it.
+      kill(pid_, SIGCONT);
       kill(pid_, SIGTERM);
       waitpid(pid_, nullptr, 0);
     }
@@ -56,6 +84,8 @@ class Emulator {
 
   // The VISA resource that reaches it; empty when it did not start.
   const std::string& Resource() const { return resource_; }
+  int Vxi11Port() const { return vxi11Port_; }
+  pid_t Pid() const { return pid_; }
 
   // Sends one line on a connection of its own (emulator-only SIMulation: commands, say) and
   // gives the emulator time to take it. Faults that act on "the next reply" would hit a query
@@ -81,6 +111,7 @@ class Emulator {
  private:
   pid_t pid_ = -1;
   int port_ = 0;
+  int vxi11Port_ = 0;
   FILE* out_ = nullptr;
   std::string resource_;
 };

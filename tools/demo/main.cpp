@@ -1,19 +1,25 @@
 // The demo: starts the emulator as a dual-output K4201A with a load on each output, opens a
 // driver session on it through the public interfaces, sets up both outputs, switches them on,
 // reads back settings and measurements, trips and clears an over-voltage protection, and prints
-// what a person at the bench would want to see.
+// what a person at the bench would want to see. The session is traced; the demo turns the trace
+// into its HTML report and says where both are.
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "vmk40xx/server.h"
 #include "vmk40xx/vmk40xx.h"
+
+extern char** environ;
 
 namespace {
 
@@ -113,10 +119,60 @@ const char* YesNo(VARIANT_BOOL b) {
   return b ? "yes" : "no";
 }
 
+constexpr const char* kUsage =
+    "Usage: vmk40xx-demo [--trace-dir DIR] [EMULATOR]\n"
+    "\n"
+    "Runs a short session of the K40xx driver against the emulator (EMULATOR, by default the\n"
+    "vmk40xx-sim beside this program) and prints what it set and measured.\n"
+    "\n"
+    "The session is traced: every call with its parameters and the instrument commands it sent\n"
+    "goes to DIR/VelmoraK40xx-demo_<date>_<time>.xml (DIR is the current directory by default).\n"
+    "When xsltproc is installed, the demo also writes the trace's HTML report beside it.\n";
+
+// The trace turned into HTML beside it, with the style sheet the trace names. False when there is
+// no xsltproc or it failed (it says why on standard error).
+bool WriteReport(const std::string& trace, const std::string& report) {
+  std::vector<std::string> args = {"xsltproc", "--nonet", "-o", report, trace};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  if (posix_spawnp(&pid, "xsltproc", nullptr, nullptr, argv.data(), environ) != 0) return false;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return false;
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string AbsoluteDirectory(const std::string& dir) {
+  char real[PATH_MAX];
+  return realpath(dir.c_str(), real) ? std::string(real) : dir;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string simulator = argc > 1 ? argv[1] : SiblingPath("vmk40xx-sim");
+  std::string simulator = SiblingPath("vmk40xx-sim");
+  std::string traceDir = ".";
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (!std::strcmp(argv[i], "--trace-dir") && i + 1 < argc) {
+      traceDir = argv[++i];
+    } else if (argv[i][0] == '-') {
+      std::fprintf(stderr, "vmk40xx-demo: unknown option %s\n\n%s", argv[i], kUsage);
+      return 2;
+    } else {
+      simulator = argv[i];
+    }
+  }
+  char stamp[32];
+  const time_t started = time(nullptr);
+  struct tm local {};
+  localtime_r(&started, &local);
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%d_%H-%M-%S", &local);
+  const std::string traceBase = AbsoluteDirectory(traceDir) + "/VelmoraK40xx-demo_" + stamp;
   // Static, so that it is stopped also when a failed step ends the demo through std::exit.
   static Emulator emulator;
   if (!emulator.Start(simulator, {"--model", "K4201A", "--listen", "127.0.0.1:0", "--load", "1=4",
@@ -135,7 +191,9 @@ int main(int argc, char** argv) {
         "CreateInstance");
   factory->Release();
 
-  Text rsrc(resource.c_str()), options("QueryInstrStatus=true");
+  const std::string optionText =
+      "QueryInstrStatus=true, DriverSetup=Trace=true, TraceName=" + traceBase + ".xml";
+  Text rsrc(resource.c_str()), options(optionText.c_str());
   Check(driver->Initialize(rsrc.b, VARIANT_TRUE, VARIANT_TRUE, options.b), "Initialize");
 
   IIviDriverIdentity* identity = Query<IIviDriverIdentity>(driver, IID_IIviDriverIdentity);
@@ -227,5 +285,15 @@ int main(int argc, char** argv) {
   identity->Release();
   Check(driver->Close(), "Close");
   driver->Release();
+
+  const std::string trace = traceBase + ".xml", report = traceBase + ".html";
+  std::printf("Call trace\n");
+  Row("Trace file", trace);
+  if (WriteReport(trace, report))
+    Row("Report", report + " (open it in a browser)");
+  else
+    Row("Report", "not written: xsltproc is missing or failed; with it installed, run\n" +
+                      std::string(31, ' ') + "xsltproc -o report.html " + trace);
+  std::printf("\n");
   return 0;
 }

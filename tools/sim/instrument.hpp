@@ -103,6 +103,8 @@ class Instrument {
   const OutputRuntime& runtime(int output) const { return rt_[static_cast<std::size_t>(output)]; }
   int calibration_count() const { return cal_count_; }
   unsigned esr() const { return esr_; }
+  // The status byte as *STB? reads it (without MAV, which belongs to the transport's output).
+  unsigned status_byte() const;
   std::size_t error_count() const { return errors_.size(); }
 
   // Limits of an output in its present range. The "low" end is the value MIN selects, which
@@ -131,7 +133,6 @@ class Instrument {
   void refresh();  // load model, protection and status after every change
   void update_output(int o);
   void mirror_tracking(int o);
-  unsigned status_byte() const;
   unsigned questionable_condition() const;
   void clear_events();
   void initiate();

@@ -1,4 +1,4 @@
-// vmk40xx-sim: a K40xx power supply on a TCP port or a pseudo-terminal.
+// vmk40xx-sim: a K40xx power supply on a TCP port, a pseudo-terminal or VXI-11.
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -43,9 +43,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vmk40xx-sim: %s\n", error.c_str());
     return 1;
   }
+  if (opts.vxi11) {
+    server.set_gpib_address(opts.gpib_address);
+    if (!server.listen_vxi11(opts.vxi11_host, opts.vxi11_port, error) ||
+        (opts.portmap && !server.register_portmap(error))) {
+      std::fprintf(stderr, "vmk40xx-sim: %s\n", error.c_str());
+      return 1;
+    }
+  }
   // Whoever started us reads these lines to find us, so they go out at once.
   if (opts.listen) std::printf("%u\n", static_cast<unsigned>(server.tcp_port()));
   if (opts.pty) std::printf("%s\n", server.pty_path().c_str());
+  if (opts.vxi11) std::printf("%u\n", static_cast<unsigned>(server.vxi11_port()));
   std::fflush(stdout);
 
   g_server = &server;

@@ -34,14 +34,14 @@ bool parse_load(std::string_view s, std::array<double, 3>& loads) {
   return true;
 }
 
-bool parse_listen(std::string_view s, Options& o) {
+bool parse_address(std::string_view s, std::string& host_out, std::uint16_t& port) {
   const auto colon = s.rfind(':');
   if (colon == std::string_view::npos) return false;
   std::string_view host = s.substr(0, colon);
   if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
     host = host.substr(1, host.size() - 2);
-  o.listen_host = std::string(host);
-  return to_number(s.substr(colon + 1), o.listen_port);
+  host_out = std::string(host);
+  return to_number(s.substr(colon + 1), port);
 }
 
 }  // namespace
@@ -77,8 +77,18 @@ bool parse_options(int argc, const char* const* argv, Options& o, std::string& e
       o.pty = true;
     } else if (arg == "--listen") {
       if (!need()) return false;
-      if (!parse_listen(value, o)) return bad("address");
+      if (!parse_address(value, o.listen_host, o.listen_port)) return bad("address");
       o.listen = true;
+    } else if (arg == "--vxi11") {
+      // The address is optional, so it only comes as --vxi11=HOST:PORT.
+      if (has_value && !parse_address(value, o.vxi11_host, o.vxi11_port)) return bad("address");
+      o.vxi11 = true;
+    } else if (arg == "--no-portmap") {
+      o.portmap = false;
+    } else if (arg == "--gpib-address") {
+      if (!need()) return false;
+      if (!to_number(value, o.gpib_address) || o.gpib_address < 0 || o.gpib_address > 30)
+        return bad("address");
     } else if (arg == "--model") {
       if (!need()) return false;
       o.instrument.model = find_model(value);
@@ -124,7 +134,7 @@ bool parse_options(int argc, const char* const* argv, Options& o, std::string& e
       return false;
     }
   }
-  if (!o.listen && !o.pty) o.listen = true;  // the instrument's usual socket port
+  if (!o.listen && !o.pty && !o.vxi11) o.listen = true;  // the instrument's usual socket port
   return true;
 }
 
@@ -141,12 +151,20 @@ Emulates a Velmora K40xx programmable DC power supply that speaks SCPI over TCP 
 pseudo-terminal. One instrument state is shared by every client. Input lines end with LF
 (CR LF is accepted); every reply ends with LF.
 
-Transports (without either, --listen 127.0.0.1:5025):
+Transports (without any, --listen 127.0.0.1:5025):
   --listen HOST:PORT   accept TCP clients; port 0 picks a free port. The port number is
                        printed alone on the first line of standard output.
   --pty                create a pseudo-terminal that behaves as the instrument's serial port;
                        its device path is printed on a line of standard output (after the
                        port line when --listen is given too).
+  --vxi11[=HOST:PORT]  serve VXI-11 (default 127.0.0.1, a free port) and register it with
+                       the portmapper, so that clients reach TCPIP::HOST::inst0::INSTR; the
+                       port is printed on a line of its own, after the lines above. Without
+                       rpcbind running this fails and says so. The instrument also answers
+                       to the gateway device name gpib0,N (see --gpib-address).
+  --no-portmap         serve VXI-11 without registering: clients must know the port
+                       (TCPIP::HOST,PORT::inst0::INSTR)
+  --gpib-address N     its address behind the emulated LAN/GPIB gateway (default 5)
 
 Instrument:
   --model NAME         one of: )" +

@@ -13,6 +13,11 @@ struct Options {
   std::string listen_host = "127.0.0.1";
   std::uint16_t listen_port = 5025;
   bool pty = false;
+  bool vxi11 = false;
+  std::string vxi11_host = "127.0.0.1";
+  std::uint16_t vxi11_port = 0;
+  bool portmap = true;
+  int gpib_address = 5;
   std::string transcript;
   bool help = false;
   InstrumentOptions instrument;

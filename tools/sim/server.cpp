@@ -1,4 +1,5 @@
 #include "server.hpp"
+#include "server_conn.hpp"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -31,6 +32,7 @@ namespace {
 // Tags in epoll's user data for the two descriptors that are not connections.
 constexpr std::uint64_t kListenTag = 1;
 constexpr std::uint64_t kWakeTag = 2;
+constexpr std::uint64_t kVxi11ListenTag = 3;
 // A client that sends without reading must not make the emulator buffer without bound.
 constexpr std::size_t kMaxPendingOut = 4u << 20;
 constexpr std::size_t kMaxLine = 1u << 20;
@@ -47,26 +49,6 @@ std::string errno_text(const char* what) {
 }
 
 }  // namespace
-
-struct Server::Conn {
-  int fd = -1;
-  bool pty = false;
-  std::string name;
-  std::string in;
-  std::string out;
-  std::size_t out_off = 0;
-  struct Delayed {
-    std::int64_t due_us;
-    std::string data;
-  };
-  std::deque<Delayed> delayed;
-  bool closing = false;    // close once everything queued has gone out
-  bool peer_done = false;  // the peer shut down its sending side
-  bool dead = false;
-  bool watching_out = false;
-  bool watching_in = true;
-  std::int64_t silent_until_us = 0;
-};
 
 // ---------------------------------------------------------------------------------------------
 
@@ -119,7 +101,8 @@ Server::Server(Instrument& instrument, Transcript* transcript)
 Server::~Server() {
   for (auto& c : conns_)
     if (c->fd >= 0) ::close(c->fd);
-  for (int fd : {listen_fd_, pty_slave_fd_, wake_fd_, epoll_fd_})
+  unregister_portmap();
+  for (int fd : {listen_fd_, vxi11_listen_fd_, pty_slave_fd_, wake_fd_, epoll_fd_})
     if (fd >= 0) ::close(fd);
 }
 
@@ -235,6 +218,7 @@ void Server::accept_clients() {
 }
 
 void Server::update_interest(Conn& c) {
+  if (c.fd < 0) return;  // a VXI-11 link: its connection does the I/O
   const bool want_out = c.out_off < c.out.size();
   const bool want_in = !c.closing && (c.pty || c.out.size() < kMaxPendingOut);
   if (want_out == c.watching_out && want_in == c.watching_in) return;
@@ -260,6 +244,11 @@ void Server::close_conn(Conn& c, std::string_view why) {
     return;
   }
   if (transcript_) transcript_->write(c.name, '*', why);
+  if (c.owner) {
+    c.dead = true;
+    return;
+  }
+  if (c.rpc) drop_links(c);
   epoll_ctl(epoll_fd_, EPOLL_CTL_DEL, c.fd, nullptr);
   ::close(c.fd);
   c.fd = -1;
@@ -267,6 +256,7 @@ void Server::close_conn(Conn& c, std::string_view why) {
 }
 
 void Server::flush(Conn& c) {
+  if (c.owner) return link_output_changed(c);
   while (c.out_off < c.out.size()) {
     const char* p = c.out.data() + c.out_off;
     const std::size_t len = c.out.size() - c.out_off;
@@ -325,6 +315,20 @@ void Server::handle_line(Conn& c, std::string_view line, std::int64_t now) {
 }
 
 void Server::on_readable(Conn& c) {
+  if (c.rpc) {
+    for (;;) {
+      const ssize_t n = ::read(c.fd, read_buf_.data(), read_buf_.size());
+      if (n > 0) {
+        c.in.append(read_buf_.data(), static_cast<std::size_t>(n));
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+      return close_conn(c, n == 0 ? "closed by peer" : "closed (read failed)");
+    }
+    run_calls(c, steady_now_us());
+    return flush(c);
+  }
   bool peer_done = false;
   for (;;) {
     const ssize_t n = ::read(c.fd, read_buf_.data(), read_buf_.size());
@@ -368,8 +372,9 @@ void Server::on_readable(Conn& c) {
 }
 
 void Server::release_delayed(std::int64_t now) {
-  for (auto& cp : conns_) {
-    Conn& c = *cp;
+  // By index: a VXI-11 link's reply may let its connection run calls that add links.
+  for (std::size_t i = 0; i < conns_.size(); ++i) {
+    Conn& c = *conns_[i];
     if (c.dead || c.delayed.empty()) continue;
     bool moved = false;
     while (!c.delayed.empty() && c.delayed.front().due_us <= now) {
@@ -385,6 +390,7 @@ int Server::timeout_ms(std::int64_t now) const {
   std::int64_t next = inst_.next_deadline_us();
   for (const auto& c : conns_) {
     if (!c->delayed.empty()) next = std::min(next, c->delayed.front().due_us);
+    if (c->parked.active) next = std::min(next, c->parked.due_us);
   }
   if (next == std::numeric_limits<std::int64_t>::max()) return -1;
   if (next <= now) return 0;
@@ -400,6 +406,10 @@ void Server::run() {
       const epoll_event& ev = events[i];
       if (ev.data.u64 == kListenTag) {
         accept_clients();
+        continue;
+      }
+      if (ev.data.u64 == kVxi11ListenTag) {
+        accept_vxi11();
         continue;
       }
       if (ev.data.u64 == kWakeTag) {
@@ -420,6 +430,7 @@ void Server::run() {
     const std::int64_t now = steady_now_us();
     inst_.advance(now);
     release_delayed(now);
+    expire_reads(now);
     std::erase_if(conns_, [](const auto& c) { return c->dead; });
     if (transcript_) transcript_->flush();
   }

@@ -42,6 +42,16 @@ class Server {
   std::uint16_t tcp_port() const { return port_; }
   bool open_pty(std::string& error);
   const std::string& pty_path() const { return pty_path_; }
+  // VXI-11 (core and abort channels) on a TCP port of its own; port 0 picks a free one.
+  bool listen_vxi11(const std::string& host, std::uint16_t port, std::string& error);
+  std::uint16_t vxi11_port() const { return vxi11_port_; }
+  // Registers the VXI-11 server with the portmapper (rpcbind), so that clients find it by the
+  // host alone; the destructor withdraws it. False with the reason when rpcbind is not running
+  // or another live server holds the registration.
+  bool register_portmap(std::string& error);
+  // Besides "inst0", a link may name the instrument as a LAN-to-GPIB gateway would:
+  // "gpib0,<address>".
+  void set_gpib_address(int address) { gpib_address_ = address; }
 
   // Serves until stop(). stop() may be called from another thread or a signal handler.
   void run();
@@ -62,6 +72,16 @@ class Server {
   void update_interest(Conn& c);
   void close_conn(Conn& c, std::string_view why);
   int timeout_ms(std::int64_t now) const;
+  // VXI-11, in vxi11_server.cpp
+  void accept_vxi11();
+  void run_calls(Conn& c, std::int64_t now);
+  bool handle_call(Conn& c, const std::string& record, std::int64_t now);
+  bool try_read(Conn& c, Conn& link);
+  void link_output_changed(Conn& link);
+  void expire_reads(std::int64_t now);
+  void drop_links(Conn& c);
+  void unregister_portmap();
+  Conn* find_link(int lid);
 
   Instrument& inst_;
   Transcript* transcript_;
@@ -70,6 +90,13 @@ class Server {
   int listen_fd_ = -1;
   int pty_slave_fd_ = -1;
   std::uint16_t port_ = 0;
+  int vxi11_listen_fd_ = -1;
+  std::uint16_t vxi11_port_ = 0;
+  bool registered_ = false;
+  int gpib_address_ = 5;
+  int next_lid_ = 0;
+  int lock_holder_ = -1;  // the link that holds the device lock
+  std::string record_;
   std::string pty_path_;
   std::vector<std::unique_ptr<Conn>> conns_;
   std::atomic<bool> stopping_{false};

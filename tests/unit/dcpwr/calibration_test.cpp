@@ -15,6 +15,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/visa/script.h"
 #include "tests/support/client.h"
+#include "tests/support/trace_recorder.h"
 #include "vmk40xx/vmk40xx.h"
 
 namespace vmk {
@@ -26,13 +27,12 @@ using test::TakeError;
 using visa::Script;
 
 // Notes the session's I/O time-out at the moment each prepared command goes out.
-struct TimeoutWatch final : IoTraceSink {
-  void TraceIo(std::string_view, std::string_view operation,
-               std::span<const IoTraceParam> params) override {
-    if (operation != "InstrPrintCommand" || params.empty()) return;
+struct TimeoutWatch final : test::TraceRecorder {
+  void OnEnter(const TraceCall& call, std::span<const TraceParam> params) override {
+    if (std::string_view(call.method) != "InstrPrintCommand" || params.empty()) return;
     int32_t timeout = 0;
     provider->GetIOTimeout(&timeout);
-    seen.push_back(params[0].value + " @" + std::to_string(timeout));
+    seen.push_back(test::TraceText(params[0].value) + " @" + std::to_string(timeout));
   }
   CDriverIOProvider* provider = nullptr;
   std::vector<std::string> seen;
@@ -41,7 +41,7 @@ struct TimeoutWatch final : IoTraceSink {
 class Calibration : public ::testing::Test {
  protected:
   void TearDown() override {
-    for (CNode* node : watched) node->IO().SetTraceSink(nullptr);
+    if (driver) driver->SetMethodTrace(nullptr);
     calibrations.reset();
     if (root) root->Close();
     root.reset();
@@ -78,13 +78,10 @@ class Calibration : public ::testing::Test {
     EXPECT_EQ(calibrations->get_Item(n.get(), item.put()), S_OK) << TakeError();
     return item;
   }
-  void Watch(CNode& node) {
+  // The session's tracer sees the commands of the root and of every instance.
+  void Watch() {
     watch.provider = &driver->Provider();
-    node.IO().SetTraceSink(&watch);
-    watched.push_back(&node);
-  }
-  CNode& CalibrationNode(size_t index) {
-    return *driver->Instances("VelmoraK40xxCalibration")->at(index).node;
+    driver->SetMethodTrace(&watch);
   }
   void SetTimeout(int32_t ms) { ASSERT_EQ(driver->IO().SetIOTimeout(ms), S_OK); }
   int32_t Timeout() {
@@ -111,7 +108,6 @@ class Calibration : public ::testing::Test {
   ComPtr<IVelmoraK40xx> root;
   ComPtr<IVelmoraK40xxCalibrations> calibrations;
   TimeoutWatch watch;
-  std::vector<CNode*> watched;
 };
 
 TEST_F(Calibration, ASingleOutputModelTurnsBothProtectionsOffBeforeALevelAndSelectsNothing) {
@@ -182,8 +178,7 @@ TEST_F(Calibration, ARefusedProtectionSwitchOffIsTheResultAndNoPointIsTaken) {
 
 TEST_F(Calibration, TheLongStepsRaiseAShortTimeOutForTheirCommandOnlyAndPutItBack) {
   Open("K4103A");
-  Watch(*driver);
-  Watch(CalibrationNode(0));
+  Watch();
   script->Expect("CAL:DAC:ERR\n").Expect("CAL:DAC:ERR\n").Expect("CAL:DAC:ERR\n");
   SetTimeout(60000);
   EXPECT_EQ(calibrations->DACError(), S_OK);

@@ -184,7 +184,9 @@ TEST_F(Instrument, AnUnreachableResourceLeavesTheSessionClosed) {
   Bstr r("TCPIP0::127.0.0.1::1::SOCKET"), o("");
   EXPECT_EQ(root->Initialize(r.get(), VARIANT_FALSE, VARIANT_FALSE, o.get()),
             E_IVI_RESOURCE_UNKNOWN);
-  EXPECT_EQ(TakeError(), "VelmoraK40xx: Unknown resource.");
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Unknown resource.\r\nconnection to 127.0.0.1:1 refused (nothing "
+            "listens on that port)");
   EXPECT_EQ(Initialized(), VARIANT_FALSE);
 }
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "driver/member.h"
+
 namespace vmk {
 namespace {
 
@@ -11,7 +15,7 @@ int32_t ValueOf(KeywordEnum which, std::string_view keyword, std::string_view mo
 }
 
 std::string KeywordOf(KeywordEnum which, int32_t value, std::string_view model = "K4102A") {
-  return KeywordTable(which).EnumToKeyword(model, value);
+  return std::string(KeywordTable(which).EnumToKeyword(model, value));
 }
 
 TEST(ModelKeywordTest, NamesBothWaysAndTheTwoValuesWithoutAModel) {
@@ -41,18 +45,23 @@ TEST(KeywordTablesTest, KeywordsTheInstrumentSpellsItsOwnWay) {
   EXPECT_EQ(ValueOf(KeywordEnum::DisplayMode, "II", "K4203A"), 2);
   EXPECT_EQ(KeywordOf(KeywordEnum::StepDirection, 3), "CURR DOWN");
   EXPECT_EQ(KeywordOf(KeywordEnum::StepDirection, 4), "");
+  EXPECT_EQ(KeywordOf(KeywordEnum::MeasurementType, 0), "CURR");
+  EXPECT_EQ(KeywordOf(KeywordEnum::MeasurementType, 1), "VOLT");
+  // The default steps are read back with the quantity's step query.
+  EXPECT_EQ(KeywordOf(KeywordEnum::StepQuantity, 1), "VOLT");
+  EXPECT_EQ(KeywordOf(KeywordEnum::StepQuantity, 3), "CURR");
 }
 
 TEST(KeywordTablesTest, DescriptorFunctionFollowsTheTable) {
-  std::string (*keyword)(int32_t, std::string_view) = &EnumKeyword<KeywordEnum::Coupling>;
+  KeywordFn keyword = &EnumKeyword<KeywordEnum::Coupling>;
   EXPECT_EQ(keyword(4, "K4301A"), "P6V, P25V");
   EXPECT_EQ(keyword(7, "K4301A"), "");
 }
 
 TEST(KeywordTablesTest, SessionBindingForTheEnumerationQuery) {
-  // Built from a temporary model string, as the session hands out its model by value.
-  const CModelKeywordLookup binding(KeywordTable(KeywordEnum::TriggerSource),
-                                    std::string("K4201A"));
+  // The binding reads the session's own model string, which outlives the call it serves.
+  const std::string model = "K4201A";
+  const CModelKeywordLookup binding(KeywordTable(KeywordEnum::TriggerSource), model);
   const KeywordLookup& lookup = binding;
   int32_t value = -1;
   EXPECT_TRUE(lookup.ValueOf("IMM", &value));

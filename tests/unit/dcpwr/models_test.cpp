@@ -17,114 +17,39 @@ const std::vector<std::string> kSingle = {"K4101A", "K4102A", "K4103A", "K4104A"
 const std::vector<std::string> kDual = {"K4201A", "K4202A", "K4203A", "K4204A"};
 const std::vector<std::string> kTriple = {"K4301A"};
 
-std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts) {
-  std::vector<std::string> all;
-  for (const auto& part : parts) all.insert(all.end(), part.begin(), part.end());
+// The models a set holds, by name, through the bits the session's model gets.
+std::set<std::string> Named(ModelSet set) {
+  std::set<std::string> names;
+  for (const ModelInfo& info : AllModels())
+    if (Models().Bit(info.model) & set) names.emplace(info.model);
+  return names;
+}
+
+std::set<std::string> Set(std::initializer_list<std::vector<std::string>> parts) {
+  std::set<std::string> all;
+  for (const auto& part : parts) all.insert(part.begin(), part.end());
   return all;
 }
 
-struct Expected {
-  std::string interfaceName;
-  std::vector<std::string> members;
-  std::vector<std::string> models;
-};
-
-std::vector<Expected> ExpectedFeatures() {
-  const auto singleDual = Join({kSingle, kDual});
-  const auto multi = Join({kDual, kTriple});
-  const std::vector<std::string> ocp = {"K4101A", "K4102A", "K4103A"};
-  return {
-      {"IVelmoraK40xxOutputs", {"get_Channel", "put_Channel"}, multi},
-      {"IVelmoraK40xxOutputs", {"get_RelayEnabled", "put_RelayEnabled"}, singleDual},
-      {"IVelmoraK40xxOutputs", {"get_TrackingEnabled", "put_TrackingEnabled"}, multi},
-      {"IVelmoraK40xxOutput",
-       {"get_VoltageRange", "put_VoltageRange", "get_Step", "put_Step", "RunStep"},
-       singleDual},
-      {"IVelmoraK40xxOutput", {"get_CurrentLimitBehavior", "put_CurrentLimitBehavior"}, ocp},
-      {"IVelmoraK40xxProtection",
-       {"get_OVPEnabled", "put_OVPEnabled", "get_OVPLimit", "put_OVPLimit", "get_OVPTripped",
-        "ResetOVP", "ResetOutputProtection", "QueryOVPLimitMax", "ConfigureOVP"},
-       singleDual},
-      {"IVelmoraK40xxProtection",
-       {"get_OCPEnabled", "put_OCPEnabled", "get_OCPLimit", "put_OCPLimit", "get_OCPTripped",
-        "ResetOCP", "QueryOCPLimitMax", "ConfigureOCP"},
-       ocp},
-      {"IVelmoraK40xxTriggers", {"get_Coupling", "put_Coupling"}, multi},
-      {"IVelmoraK40xxDisplay", {"get_Mode", "put_Mode"}, kDual},
-      {"IVelmoraK40xxSystem",
-       {"get_MemoryName", "put_MemoryName"},
-       Join({kDual, {"K4104A", "K4105A", "K4106A", "K4107A", "K4108A", "K4109A"}})},
-      {"IVelmoraK40xxCalibrations", {"DACError"}, ocp},
-      {"IVelmoraK40xxCalibration", {"CurrentProtection"}, ocp},
-      {"IVelmoraK40xxCalibration", {"VoltageProtection"}, singleDual},
-  };
-}
-
-TEST(FeatureTableTest, EveryRestrictedMemberRefusesExactlyTheModelsOutsideItsList) {
-  const auto all = Join({kSingle, kDual, kTriple});
-  std::size_t checked = 0;
-  for (const Expected& feature : ExpectedFeatures()) {
-    const std::set<std::string> allowed(feature.models.begin(), feature.models.end());
-    for (const std::string& member : feature.members) {
-      const CSupportedModelValidator* validator = FeatureValidator(feature.interfaceName, member);
-      ASSERT_NE(validator, nullptr) << feature.interfaceName << "." << member;
-      for (const std::string& model : all)
-        EXPECT_EQ(validator->IsSupported(model), allowed.count(model) == 1)
-            << feature.interfaceName << "." << member << " on " << model;
-      EXPECT_FALSE(validator->IsSupported(""));
-      EXPECT_FALSE(validator->IsSupported("k4201a"));
-      ++checked;
-    }
+TEST(ModelSetTest, TheSetsMembersNameHoldExactlyTheirModels) {
+  EXPECT_EQ(Named(kSingleOutput), Set({kSingle}));
+  EXPECT_EQ(Named(kDualOutput), Set({kDual}));
+  EXPECT_EQ(Named(kThreeOutputs), Set({kTriple}));
+  EXPECT_EQ(Named(kMultiOutput), Set({kDual, kTriple}));
+  EXPECT_EQ(Named(kOvpModels), Set({kSingle, kDual}));
+  EXPECT_EQ(Named(kOcpModels), Set({{"K4101A", "K4102A", "K4103A"}}));
+  EXPECT_EQ(Named(kMemoryModels),
+            Set({kDual, {"K4104A", "K4105A", "K4106A", "K4107A", "K4108A", "K4109A"}}));
+  // Every model has its own bit; a name the table does not have has none.
+  ModelSet all = 0;
+  for (const ModelInfo& info : AllModels()) {
+    const ModelSet bit = Models().Bit(info.model);
+    EXPECT_EQ(bit & (bit - 1), 0u) << info.model;
+    EXPECT_EQ(all & bit, 0u) << info.model;
+    all |= bit;
   }
-  // No row of the table escapes the expectations above.
-  EXPECT_EQ(checked, FeatureRows().size());
-}
-
-TEST(FeatureTableTest, UnlistedMembersAndOtherInterfacesAreOnEveryModel) {
-  EXPECT_EQ(FeatureValidator("IVelmoraK40xxOutput", "put_VoltageLevel"), nullptr);
-  EXPECT_EQ(FeatureValidator("IVelmoraK40xxDisplay", "get_Text"), nullptr);
-  // A member name is only restricted on the interface the row names.
-  EXPECT_EQ(FeatureValidator("IVelmoraK40xxOutputs", "get_Mode"), nullptr);
-  EXPECT_EQ(FeatureValidator("IVelmoraK40xxDisplay", "Mode"), nullptr);
-}
-
-TEST(EnumRestrictionTest, RestrictedValuesPerMember) {
-  struct Case {
-    const char* interfaceName;
-    const char* member;
-    const char* parameter;
-    int32_t value;
-    std::vector<std::string> models;
-  };
-  const std::vector<std::string> ocp = {"K4101A", "K4102A", "K4103A"};
-  const std::vector<Case> cases = {
-      {"IVelmoraK40xxOutputs", "put_Channel", "val", 2, Join({kDual, kTriple})},
-      {"IVelmoraK40xxOutputs", "put_Channel", "val", 3, kTriple},
-      {"IVelmoraK40xxOutput", "ConfigureCurrentLimit", "Behavior", 1, ocp},
-      {"IVelmoraK40xxOutput", "put_CurrentLimitBehavior", "val", 1, ocp},
-      {"IVelmoraK40xxCalibration", "CurrentLevel", "Level", 1, Join({kSingle, kDual})},
-      {"IVelmoraK40xxCalibration", "VoltageLevel", "Level", 1, Join({kSingle, kDual})},
-      {"IVelmoraK40xxStatus", "QueryRegister", "Register", 4, Join({kDual, kTriple})},
-      {"IVelmoraK40xxStatus", "ConfigureRegister", "Register", 3, Join({kDual, kTriple})},
-      {"IVelmoraK40xxStatus", "get_Register", "Register", 6, kTriple},
-      {"IVelmoraK40xxStatus", "put_Register", "Register", 5, Join({kDual, kTriple})},
-      {"IVelmoraK40xxTriggers", "put_Coupling", "val", 4, kTriple},
-      {"IVelmoraK40xxTriggers", "put_Coupling", "val", 6, kTriple},
-  };
-  const auto all = Join({kSingle, kDual, kTriple});
-  for (const Case& c : cases) {
-    const EnumRestriction* restriction = FindEnumRestriction(c.interfaceName, c.member);
-    ASSERT_NE(restriction, nullptr) << c.member;
-    EXPECT_EQ(restriction->parameter, c.parameter);
-    const std::set<std::string> allowed(c.models.begin(), c.models.end());
-    for (const std::string& model : all) {
-      EXPECT_EQ(restriction->values->IsValueSupported(model, c.value), allowed.count(model) == 1)
-          << c.member << " value " << c.value << " on " << model;
-      // The values around the restricted ones stay open everywhere.
-      EXPECT_TRUE(restriction->values->IsValueSupported(model, 0)) << c.member;
-    }
-  }
-  EXPECT_EQ(FindEnumRestriction("IVelmoraK40xxOutput", "put_VoltageRange"), nullptr);
+  EXPECT_EQ(Models().Bit("k4102a"), 0u);
+  EXPECT_EQ(Models().Bit(""), 0u);
 }
 
 TEST(ModelLimitsTest, RowsThatAreEasyToGetWrong) {

@@ -493,11 +493,9 @@ TEST_F(Session, ModelAsyncEventsAndTraceSwitch) {
             "AsyncEventsEnabled.");
   EXPECT_EQ(system->put_AsyncEventsEnabled(VARIANT_FALSE), E_IVI_PROPERTY_NOT_SUPPORTED);
   TakeError();
+  // Switching the trace on writes a file; the trace's own tests do that in a directory of theirs.
   EXPECT_EQ(system->get_TraceEnabled(&on), S_OK);
   EXPECT_EQ(on, VARIANT_FALSE);
-  EXPECT_EQ(system->put_TraceEnabled(VARIANT_TRUE), S_OK);
-  EXPECT_EQ(system->get_TraceEnabled(&on), S_OK);
-  EXPECT_EQ(on, VARIANT_TRUE);
   EXPECT_TRUE(script->Done()) << script->Report();
 }
 
@@ -541,9 +539,6 @@ TEST_F(Session, SimulatedSystemStoresItsSettingsAndSendsNothing) {
   EXPECT_EQ(system->put_TimeoutMilliseconds(7000), S_OK);
   EXPECT_EQ(system->get_TimeoutMilliseconds(&timeout), S_OK);
   EXPECT_EQ(timeout, 7000);
-  EXPECT_EQ(system->put_TraceEnabled(VARIANT_TRUE), S_OK);
-  EXPECT_EQ(system->get_TraceEnabled(&on), S_OK);
-  EXPECT_EQ(on, VARIANT_TRUE);
 
   EXPECT_EQ(system->SaveState(Bstr("1")), S_OK);
   EXPECT_EQ(system->RecallState(Bstr("1")), S_OK);

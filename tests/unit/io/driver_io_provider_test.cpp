@@ -13,7 +13,6 @@ namespace {
 
 class FakeProvider final : public CDriverIOProvider {
  public:
-  int32_t GetProviderKind() const override { return 99; }
   HRESULT GetVisaInterfaceType(int32_t* p) override {
     *p = 7;
     return S_OK;
@@ -59,44 +58,8 @@ class FakeProvider final : public CDriverIOProvider {
     return S_OK;
   }
   // What these tests do not reach.
-  HRESULT PrimRead(int32_t, SAFEARRAY**) override { return E_NOTIMPL; }
-  HRESULT PrimWrite(const uint8_t*, int32_t, int32_t*) override { return E_NOTIMPL; }
   HRESULT PrimReadSTB(int16_t*) override { return E_NOTIMPL; }
-  HRESULT PrimPutSendEndEnabled(bool) override { return E_NOTIMPL; }
-  HRESULT PrimGetSendEndEnabled(bool*) override { return E_NOTIMPL; }
-  HRESULT PrimPutTerminationCharacter(uint8_t) override { return E_NOTIMPL; }
-  HRESULT PrimGetTerminationCharacter(uint8_t*) override { return E_NOTIMPL; }
-  HRESULT PrimPutTerminationCharacterEnabled(bool) override { return E_NOTIMPL; }
-  HRESULT PrimGetTerminationCharacterEnabled(bool*) override { return E_NOTIMPL; }
-  HRESULT PrimPutInstrumentBigEndian(bool) override { return E_NOTIMPL; }
-  HRESULT PrimGetInstrumentBigEndian(bool*) override { return E_NOTIMPL; }
-  HRESULT PrimFormattedWriteString(std::string_view, bool) override { return E_NOTIMPL; }
-  HRESULT PrimFormattedWriteNumber(const VARIANT&, int32_t, bool) override { return E_NOTIMPL; }
-  HRESULT PrimFormattedWriteList(const VARIANT&, int32_t, std::string_view, bool) override {
-    return E_NOTIMPL;
-  }
-  HRESULT PrimFormattedWriteIEEEBlock(std::string_view, const VARIANT&, bool) override {
-    return E_NOTIMPL;
-  }
-  HRESULT PrimFormattedReadString(std::string*) override { return E_NOTIMPL; }
-  HRESULT PrimFormattedReadNumber(int32_t, bool, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT PrimFormattedReadList(int32_t, std::string_view, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT PrimFormattedReadIEEEBlock(int32_t, bool, bool, VARIANT*) override { return E_NOTIMPL; }
-  HRESULT PrimFormattedFlushWrite(bool) override { return E_NOTIMPL; }
-  HRESULT PrimFormattedFlushRead() override { return E_NOTIMPL; }
-  HRESULT PrimFormattedSetBufferSize(int32_t, int32_t) override { return E_NOTIMPL; }
-  HRESULT PrimIn8(int16_t, int32_t, uint8_t*) override { return E_NOTIMPL; }
-  HRESULT PrimOut8(int16_t, int32_t, uint8_t) override { return E_NOTIMPL; }
-  HRESULT PrimIn16(int16_t, int32_t, int16_t*) override { return E_NOTIMPL; }
-  HRESULT PrimOut16(int16_t, int32_t, int16_t) override { return E_NOTIMPL; }
-  HRESULT PrimIn32(int16_t, int32_t, int32_t*) override { return E_NOTIMPL; }
-  HRESULT PrimOut32(int16_t, int32_t, int32_t) override { return E_NOTIMPL; }
-  HRESULT PrimMoveIn8(int16_t, int32_t, int32_t, uint8_t*) override { return E_NOTIMPL; }
-  HRESULT PrimMoveOut8(int16_t, int32_t, int32_t, const uint8_t*) override { return E_NOTIMPL; }
-  HRESULT PrimMoveIn16(int16_t, int32_t, int32_t, int16_t*) override { return E_NOTIMPL; }
-  HRESULT PrimMoveOut16(int16_t, int32_t, int32_t, const int16_t*) override { return E_NOTIMPL; }
-  HRESULT PrimMoveIn32(int16_t, int32_t, int32_t, int32_t*) override { return E_NOTIMPL; }
-  HRESULT PrimMoveOut32(int16_t, int32_t, int32_t, const int32_t*) override { return E_NOTIMPL; }
+  HRESULT PrimFormattedReadNumber(bool, int32_t*) override { return E_NOTIMPL; }
 };
 
 struct Host final : IoHost {
@@ -156,6 +119,31 @@ TEST_F(Provider, TerminatorsCanBeChanged) {
   EXPECT_EQ(p_.InstrQuery("ID?\n", 100, kIoTimeoutKeep, &s), S_OK);
   EXPECT_EQ(s, "x\n");  // a lone line feed is not this terminator
   EXPECT_EQ(p_.written, (std::vector<std::string>{"VOLT?\r\n", "ID?\n\r\n"}));
+}
+
+TEST_F(Provider, ACommandAheadGoesOutInFrontOfTheNextInOneWrite) {
+  p_.replies = {"1\n"};
+  EXPECT_EQ(p_.InstrWriteAhead("INST:NSEL 2"), S_OK);
+  EXPECT_TRUE(p_.written.empty());
+  double d = 0;
+  EXPECT_EQ(p_.InstrQuery("VOLT?", kIoTimeoutKeep, &d), S_OK);
+  EXPECT_EQ(p_.written, (std::vector<std::string>{"INST:NSEL 2\nVOLT?\n"}));
+  // Nothing is read before what waits has gone out.
+  EXPECT_EQ(p_.InstrWriteAhead("INST:NSEL 1\n"), S_OK);
+  int16_t stb = 0;
+  EXPECT_EQ(p_.ReadSTB(&stb), E_NOTIMPL);
+  EXPECT_EQ(p_.written.back(), "INST:NSEL 1\n");
+  EXPECT_FALSE(p_.HasAhead());
+  // A short write of the joined text is the whole command's failure.
+  p_.shortWrites = true;
+  EXPECT_EQ(p_.InstrWriteAhead("INST:NSEL 2"), S_OK);
+  EXPECT_EQ(p_.InstrWrite("VOLT 5", kIoTimeoutKeep), E_VELMORAK40XX_IO_GENERAL);
+  EXPECT_NE(test::TakeErrorDescription().find("only 15 of 19 bytes"), std::string::npos);
+  // What waits does not outlive the connection.
+  p_.shortWrites = false;
+  EXPECT_EQ(p_.InstrWriteAhead("INST:NSEL 2"), S_OK);
+  EXPECT_EQ(p_.CloseIO(), S_OK);
+  EXPECT_FALSE(p_.HasAhead());
 }
 
 TEST_F(Provider, AFailedReadIsReportedWithItsDescriptionAfterAClear) {

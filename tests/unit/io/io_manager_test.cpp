@@ -1,9 +1,12 @@
 // The I/O manager and provider over the scripted transport: the exact bytes, the conversions, the
 // status poll, the error reports and the time-out rule.
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <map>
+#include <optional>
 
+#include "tests/support/trace_recorder.h"
 #include "tests/unit/io/io_test_util.h"
 
 namespace vmk {
@@ -13,16 +16,50 @@ using test::TakeErrorDescription;
 using IoManager = test::ScriptedIo;
 
 TEST_F(IoManager, CommandsGoOutWithExactlyOneLineFeed) {
-  script_->Expect("VOLT 5\n").Expect("CURR 1\n").Expect("\n").Expect("INST:NSEL 2\n");
-  io_.PushCommand("VOLT 5");
-  EXPECT_EQ(io_.InstrPrintCommand(), S_OK);
-  io_.PushCommand("CURR 1\n");
-  EXPECT_EQ(io_.InstrPrintCommand(), S_OK);
-  io_.PopCommand();
-  io_.PopCommand();
+  script_->Expect("VOLT 5\n").Expect("CURR 1\n").Expect("VOLT 5\n").Expect("\n").Expect(
+      "INST:NSEL 2\n");
+  {
+    CDriverIOManager::CommandScope outer(io_, "VOLT 5");
+    EXPECT_EQ(io_.InstrPrintCommand(), S_OK);
+    {
+      CDriverIOManager::CommandScope inner(io_, "CURR 1\n");
+      EXPECT_EQ(io_.InstrPrintCommand(), S_OK);
+    }
+    EXPECT_EQ(io_.InstrPrintCommand(), S_OK);  // the outer command is back
+  }
   EXPECT_EQ(io_.CurrentCommand(), "");
   EXPECT_EQ(io_.InstrPrintCommand(), S_OK);
   EXPECT_EQ(io_.InstrPrintf("INST:NSEL %d", 2), S_OK);
+}
+
+// A selection that only prepares the next command costs no send of its own; the lines and their
+// order on the wire stay as they were.
+TEST_F(IoManager, AheadCommandsGoOutWithTheNextWriteInOneSend) {
+  script_->Expect("INST:NSEL 2\nVOLT 5\n")
+      .Expect("INST:NSEL 1\nVOLT?\n")
+      .Reply("3\n")
+      .Expect("INST:NSEL 2\n");
+  ASSERT_EQ(io_.InstrPrintfAhead("INST:NSEL %d", 2), S_OK);
+  ASSERT_EQ(io_.InstrPrintf("VOLT %.15g", 5.0), S_OK);
+  ASSERT_EQ(io_.InstrPrintfAhead("INST:NSEL %d", 1), S_OK);
+  double d = 0;
+  ASSERT_EQ(io_.InstrQuery("VOLT?", kIoTimeoutKeep, &d), S_OK);
+  EXPECT_EQ(d, 3.0);
+  // Nothing followed: the command goes out alone when the call ends.
+  ASSERT_EQ(io_.InstrPrintfAhead("INST:NSEL %d", 2), S_OK);
+  io_.FlushAhead();
+  const auto log = script_->Log();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.rfind("write ", 0) == 0; }),
+            3);
+}
+
+TEST_F(IoManager, AheadCommandsArePolledAtOnceWhenTheSessionPollsStatus) {
+  host_.queryStatus = true;
+  script_->Expect("INST:NSEL 2\n").Expect("*ESR?\n").Reply("+0\n").Expect("VOLT 5\n").Expect(
+      "*ESR?\n").Reply("+0\n");
+  ASSERT_EQ(io_.InstrPrintfAhead("INST:NSEL %d", 2), S_OK);
+  ASSERT_EQ(io_.InstrPrintf("VOLT %d", 5), S_OK);
 }
 
 TEST_F(IoManager, TypedQueriesConvertTheReply) {
@@ -37,7 +74,9 @@ TEST_F(IoManager, TypedQueriesConvertTheReply) {
       .Expect("VOLT?\n")
       .Reply("OFF\n")
       .Expect("MEAS:VOLT? (@2)\n")
-      .Reply("+2.50E+00\n");
+      .Reply("+2.50E+00\n")
+      .Expect("STAT:QUES:INST:ISUM2:COND?\n")
+      .Reply("+3\n");
   double d = 0;
   EXPECT_EQ(io_.InstrQuery("VOLT?", kIoTimeoutKeep, &d), S_OK);
   EXPECT_EQ(d, 5.0);
@@ -52,9 +91,10 @@ TEST_F(IoManager, TypedQueriesConvertTheReply) {
   // A word where a number was asked is no error for a double: the non-numeric value.
   EXPECT_EQ(io_.InstrQuery("VOLT?", kIoTimeoutKeep, &d), S_OK);
   EXPECT_TRUE(std::isnan(d));
-  float f = 0;
-  EXPECT_EQ(io_.InstrQueryf(&f, "MEAS:VOLT? (@%d)", 2), S_OK);
-  EXPECT_EQ(f, 2.5f);
+  EXPECT_EQ(io_.InstrQueryf(&d, "MEAS:VOLT? (@%d)", 2), S_OK);
+  EXPECT_EQ(d, 2.5);
+  EXPECT_EQ(io_.InstrQueryf(&n, "STAT:QUES:INST:ISUM%d:COND?", 2), S_OK);
+  EXPECT_EQ(n, 3);
 }
 
 TEST_F(IoManager, IntegerQueriesReportRepliesThatAreNoNumberOrOutOfRange) {
@@ -65,7 +105,7 @@ TEST_F(IoManager, IntegerQueriesReportRepliesThatAreNoNumberOrOutOfRange) {
       .Expect("N?\n")
       .Reply("70000\n")
       .Expect("N?\n")
-      .Reply("256\n")
+      .Reply("2147483648\n")
       .Expect("N?\n")
       .Reply("-2147483648\n");
   int32_t n = 7;
@@ -73,12 +113,9 @@ TEST_F(IoManager, IntegerQueriesReportRepliesThatAreNoNumberOrOutOfRange) {
   EXPECT_EQ(n, 0);
   EXPECT_NE(TakeErrorDescription().find("OFF"), std::string::npos);
   EXPECT_EQ(io_.InstrQuery("N?", kIoTimeoutKeep, &n), E_IVI_UNEXPECTED_RESPONSE);
-  int16_t small = 7;
-  EXPECT_EQ(io_.InstrQuery("N?", kIoTimeoutKeep, &small), E_IVI_UNEXPECTED_RESPONSE);
-  EXPECT_EQ(small, 0);
-  bool b = false;
-  EXPECT_EQ(io_.InstrQuery("N?", kIoTimeoutKeep, &b), S_OK);
-  EXPECT_TRUE(b);  // 256 has a zero low byte and is still not false
+  EXPECT_EQ(io_.InstrQuery("N?", kIoTimeoutKeep, &n), S_OK);
+  EXPECT_EQ(n, 70000);
+  EXPECT_EQ(io_.InstrQuery("N?", kIoTimeoutKeep, &n), E_IVI_UNEXPECTED_RESPONSE);
   EXPECT_EQ(io_.InstrQuery("N?", kIoTimeoutKeep, &n), S_OK);
   EXPECT_EQ(n, INT32_MIN);
 }
@@ -105,7 +142,8 @@ TEST_F(IoManager, BooleanAndEnumerationRepliesMustBeExact) {
       .Reply("STEP\n")
       .Expect("VOLT:MODE?\n")
       .Reply("LIST\n");
-  io_.PushCommand("OUTP?");
+  std::optional<CDriverIOManager::CommandScope> command;
+  command.emplace(io_, "OUTP?");
   VARIANT_BOOL on = VARIANT_FALSE;
   EXPECT_EQ(io_.InstrQueryCommandBool(&on), S_OK);
   EXPECT_EQ(on, VARIANT_TRUE);
@@ -115,8 +153,7 @@ TEST_F(IoManager, BooleanAndEnumerationRepliesMustBeExact) {
   EXPECT_EQ(io_.InstrQueryCommandBool(&on), E_IVI_UNEXPECTED_RESPONSE);
   EXPECT_EQ(on, VARIANT_FALSE);
   EXPECT_EQ(io_.InstrQueryCommandBool(&on), E_IVI_UNEXPECTED_RESPONSE);
-  io_.PopCommand();
-  io_.PushCommand("VOLT:MODE?");
+  command.emplace(io_, "VOLT:MODE?");
   enum class Mode { Fix = 0, Step = 1 } mode = Mode::Fix;
   EXPECT_EQ(io_.InstrQueryCommandEnum(modes, &mode), S_OK);
   EXPECT_EQ(mode, Mode::Step);
@@ -140,6 +177,7 @@ TEST_F(IoManager, TheStatusPollFollowsPolledOperationsOnlyWhenAskedFor) {
       .Expect("*ESR?\n")
       .Reply("+128\n")
       .Expect("VOLT 9\n")
+      .Expect("VOLT 10\n")
       .Expect("*ESR?\n")
       .Reply("garbage\n")
       .ExpectClear();
@@ -149,7 +187,7 @@ TEST_F(IoManager, TheStatusPollFollowsPolledOperationsOnlyWhenAskedFor) {
   EXPECT_EQ(io_.InstrPrintf("VOLT %d", 8), S_OK);
   EXPECT_EQ(io_.InstrPrintfNoPoll("VOLT %d", 9), S_OK);
   // A status reply that is no number proves nothing: the poll fails.
-  EXPECT_EQ(io_.PollInstrumentErrors(), E_IVI_INSTRUMENT_STATUS);
+  EXPECT_EQ(io_.InstrPrintf("VOLT %d", 10), E_IVI_INSTRUMENT_STATUS);
 }
 
 TEST_F(IoManager, ATimeOutSetsTheFlagKeepsTheSessionTimeOutAndTheNextQueryWorks) {
@@ -187,24 +225,40 @@ TEST_F(IoManager, AnIoFailureIsReportedWithTheTransportsDescriptionAfterADeviceC
   EXPECT_FALSE(flag);
 }
 
-TEST_F(IoManager, ATraceRecordNamesEachOperationOnce) {
-  struct Recorder final : IoTraceSink {
-    void TraceIo(std::string_view cls, std::string_view op,
-                 std::span<const IoTraceParam> params) override {
-      EXPECT_EQ(cls, "CDriverIOManager");
-      records.push_back(std::string(op) + (params.empty() ? "" : " " + params[0].value));
-    }
-    std::vector<std::string> records;
-  } recorder;
-  io_.SetTraceSink(&recorder);
-  script_->Expect("VOLT 2.5\n").Expect("ID?\n").Reply("x\n").Expect("B?\n").Reply("1\n");
+TEST_F(IoManager, EachOperationIsOneRecordWithItsCommandAndItsReply) {
+  test::TraceRecorder recorder;
+  MethodTraceSink* sink = &recorder;
+  io_.SetTraceSink(&sink);
+  script_->Expect("VOLT 2.5\n").Expect("ID?\n").Reply("x\n").Expect("N?\n").Reply("4\n");
+  script_->Expect("OUTP?\n").Reply(" 1\n");
   EXPECT_EQ(io_.InstrPrintf("VOLT %.15g", 2.5), S_OK);
   std::string s;
   EXPECT_EQ(io_.InstrQuery("ID?", 100, kIoTimeoutKeep, &s), S_OK);
-  bool b = false;
-  EXPECT_EQ(io_.InstrQuery("B?", kIoTimeoutKeep, &b), S_OK);
-  EXPECT_EQ(recorder.records,
-            (std::vector<std::string>{"InstrPrintf VOLT 2.5", "InstrPrintf ID?", "InstrQuery B?"}));
+  int32_t n = 0;
+  EXPECT_EQ(io_.InstrQuery("N?", 5000, &n), S_OK);
+  CDriverIOManager::CommandScope command(io_, "OUTP?");
+  VARIANT_BOOL on = VARIANT_FALSE;
+  EXPECT_EQ(io_.InstrQueryCommandBool(&on), S_OK);
+  EXPECT_EQ(recorder.events,
+            (std::vector<std::string>{
+                "enter CDriverIOManager.CDriverIOManager.InstrPrintf(In strCmd=VOLT 2.5)",
+                "leave InstrPrintf() 0x00000000",
+                "enter CDriverIOManager.CDriverIOManager.InstrPrintf(In strCommand=ID?, In "
+                "cchDesired=100, In lTimeout=-2)",
+                "leave InstrPrintf(Out bstrResult=x) 0x00000000",
+                "enter CDriverIOManager.CDriverIOManager.InstrQuery(In strCommand=N?, In "
+                "lTimeout=5000)",
+                "leave InstrQuery(Out plResult=4) 0x00000000",
+                "enter CDriverIOManager.CDriverIOManager.InstrQueryCommandBool(In "
+                "strCommand=OUTP?, In lTimeout=-2)",
+                "leave InstrQueryCommandBool(Out bstrResult=1) 0x00000000"}));
+
+  // A tracer that is not running gets asked, and nothing else.
+  recorder.events.clear();
+  recorder.running = false;
+  script_->Expect("VOLT 3\n");
+  EXPECT_EQ(io_.InstrPrintf("VOLT %d", 3), S_OK);
+  EXPECT_TRUE(recorder.events.empty());
   io_.SetTraceSink(nullptr);
 }
 
@@ -218,68 +272,21 @@ TEST_F(IoManager, CommandNumbersUseAPointWhateverTheLocale) {
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
-TEST_F(IoManager, BlocksAndListsThroughTheFormattedOperations) {
-  script_->Expect("CURV?\n")
-      .Reply(std::string("#18\x00\x01\x00\x0A\xFF\xFF\x00\x00\n", 12))
-      .Expect("LIST 1.5,2.5\n")
-      .Expect("L?\n")
-      .Reply("1,2,3\n");
-  bool termOn = false;
-  ASSERT_EQ(io_.GetTerminationCharacterEnabled(&termOn), S_OK);
-  ASSERT_TRUE(termOn);
-  ASSERT_EQ(io_.InstrWrite("CURV?"), S_OK);
-  int16_t values[8] = {};
-  int32_t count = 0;
-  ASSERT_EQ(io_.FormattedReadIEEEBlock(values, 8, &count, false, true), S_OK)
-      << TakeErrorDescription();
-  ASSERT_EQ(count, 4);
-  EXPECT_EQ(values[0], 1);
-  EXPECT_EQ(values[1], 10);
-  EXPECT_EQ(values[2], -1);
-  // Switched off for the block, back on after it.
-  ASSERT_EQ(io_.GetTerminationCharacterEnabled(&termOn), S_OK);
-  EXPECT_TRUE(termOn);
-
-  const double list[] = {1.5, 2.5};
-  ASSERT_EQ(io_.FormattedWriteString("LIST ", false), S_OK);
-  ASSERT_EQ(io_.FormattedWriteList(list, 2, ",", false), S_OK);
-  ASSERT_EQ(io_.FormattedWriteString("\n", true), S_OK);
-
-  ASSERT_EQ(io_.InstrWrite("L?"), S_OK);
-  int32_t room[2] = {};
-  EXPECT_EQ(io_.FormattedReadList(room, 2, &count), E_FAIL);
-  EXPECT_EQ(count, 3);
-  EXPECT_EQ(room[0], 0);  // nothing copied
-}
-
-TEST_F(IoManager, RawBytesAndFormattedNumbersTravelUnchanged) {
-  script_->Expect(std::string("\x01\x00\x0A", 3)).Reply("abcdef\n")
-      .Expect("MEAS?\n").Reply("+1.25E+01;\n").ExpectClear();
-  const uint8_t bytes[] = {1, 0, 10};
-  int32_t sent = 0;
-  ASSERT_EQ(io_.InstrWrite(bytes, 3, &sent), S_OK);  // no terminator added to bytes
-  EXPECT_EQ(sent, 3);
-  uint8_t buf[4] = {};
-  int32_t got = 0;
-  ASSERT_EQ(io_.InstrRead(4, buf, &got), S_OK);
-  EXPECT_EQ(got, 4);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), 4), "abcd");
-  // The rest of that reply is dropped by the next command, not read as its answer.
-  ASSERT_EQ(io_.FormattedWriteString("MEAS?\n", true), S_OK);
+TEST_F(IoManager, ANumberReadAfterItsCommandAndTheRestDroppedByTheNextCommand) {
+  script_->Expect("SYST:REM;*OPC?\n").Reply("+1;junk\n").Expect("VOLT?\n").Reply("2\n");
+  ASSERT_EQ(io_.InstrPrintfNoPoll("SYST:REM;*OPC?"), S_OK);
+  int32_t done = 0;
+  ASSERT_EQ(io_.FormattedReadNumber(&done), S_OK);
+  EXPECT_EQ(done, 1);
   double d = 0;
-  ASSERT_EQ(io_.FormattedReadNumber(&d), S_OK);
-  EXPECT_EQ(d, 12.5);
-  // A message-based session has no registers: an I/O error that says so.
-  uint8_t reg = 0;
-  EXPECT_EQ(io_.RegisterIn8(1, 0, &reg), E_VELMORAK40XX_IO_GENERAL);
-  EXPECT_NE(TakeErrorDescription().find("no register access"), std::string::npos);
+  ASSERT_EQ(io_.InstrQuery("VOLT?", kIoTimeoutKeep, &d), S_OK);
+  EXPECT_EQ(d, 2.0);
 }
 
 TEST_F(IoManager, ArgumentsAreCheckedBeforeAnythingIsSent) {
   EXPECT_EQ(io_.InstrQuery("VOLT?", kIoTimeoutKeep, static_cast<double*>(nullptr)), E_POINTER);
   std::string s;
   EXPECT_EQ(io_.InstrQuery("VOLT?", -1, kIoTimeoutKeep, &s), E_INVALIDARG);
-  EXPECT_EQ(io_.InstrRead(-5, true, &s), E_INVALIDARG);
   EXPECT_EQ(io_.InstrQueryCommandBool(nullptr), E_POINTER);
 }
 
@@ -329,9 +336,12 @@ TEST_P(IoInterfaces, TypeCodesAndTerminationFollowTheBus) {
   int32_t kind = -1;
   EXPECT_EQ(provider.GetVisaInterfaceType(&kind), S_OK);
   EXPECT_EQ(kind, c.expected);
-  bool term = false;
-  EXPECT_EQ(provider.GetTerminationCharacterEnabled(&term), S_OK);
-  EXPECT_EQ(term, c.lineFeedSettings);
+  vmk::com::ComPtr<IMessage> message;
+  ASSERT_EQ(provider.ioprvGetIMessagePointer(message.put()), S_OK);
+  VARIANT_BOOL term = VARIANT_FALSE;
+  EXPECT_EQ(message->get_TerminationCharacterEnabled(&term), S_OK);
+  EXPECT_EQ(term != VARIANT_FALSE, c.lineFeedSettings);
+  message.reset();
   EXPECT_EQ(provider.CloseIO(), S_OK);
   IVisaSession* session = nullptr;
   EXPECT_EQ(provider.ioprvGetIVisaSessionPointer(&session), S_OK);

@@ -50,7 +50,7 @@ TEST_P(RealIo, ATimeOutIsReportedInTimeAndLeavesTheSessionAsItWas) {
   Open(serial ? pty->Resource() : tcp.Resource());
 
   int32_t kind = 0;
-  ASSERT_EQ(io_.GetVisaInterfaceType(&kind), S_OK);
+  ASSERT_EQ(provider_.GetVisaInterfaceType(&kind), S_OK);
   EXPECT_EQ(kind, serial ? 4 : 7);
   int32_t before = 0;
   ASSERT_EQ(io_.GetIOTimeout(&before), S_OK);

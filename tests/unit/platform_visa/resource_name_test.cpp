@@ -48,16 +48,6 @@ TEST(ResourceName, RefusesWhatIsNoResourceName) {
   }
 }
 
-TEST(ResourceManager, AnswersUnavailableBusesWithAClearFailure) {
-  for (const char* name : {"TCPIP0::10.0.0.5::inst0::INSTR", "USB0::0x1234::0x5678::SN1::INSTR",
-                           "GPIB0::5::INSTR", "TCPIP::10.0.0.5::INSTR"}) {
-    com::ComPtr<IMessage> m;
-    EXPECT_EQ(test::OpenMessage(name, &m), E_VISA_NSUP_OPER) << name;
-    EXPECT_NE(test::TakeErrorDescription().find("not available"), std::string::npos) << name;
-    EXPECT_FALSE(m);
-  }
-}
-
 TEST(ResourceManager, ExplainsWhyASocketOrPortCannotBeOpened) {
   com::ComPtr<IMessage> m;
   EXPECT_EQ(test::OpenMessage("TCPIP0::127.0.0.1::99999::SOCKET", &m), E_VISA_INV_RSRC_NAME);

@@ -9,6 +9,9 @@ namespace {
 
 using com::Bstr;
 
+// Entries are keyed by the address of a descriptor; any object's address serves.
+char kLevel, kText, kA, kB, kC, kD;
+
 std::string ReadString(const CCacheEntry<BSTR>& entry) {
   Bstr out;
   if (!entry.GetValue(out.put())) return "<invalid>";
@@ -17,7 +20,7 @@ std::string ReadString(const CCacheEntry<BSTR>& entry) {
 
 TEST(CacheEntryTest, NewEntryIsInvalidAndLeavesTheOutputAlone) {
   CCacheManager cache;
-  auto& level = cache.GetEntry<double>("IVelmoraK40xxOutput.VoltageLevel");
+  auto& level = cache.GetEntry<double>(&kLevel);
   double out = 7.5;
   EXPECT_FALSE(level.IsValid());
   EXPECT_FALSE(level.GetValue(&out));
@@ -26,12 +29,12 @@ TEST(CacheEntryTest, NewEntryIsInvalidAndLeavesTheOutputAlone) {
   level.SetValue(5.0);
   ASSERT_TRUE(level.GetValue(&out));
   EXPECT_EQ(out, 5.0);
-  EXPECT_EQ(&cache.GetEntry<double>("IVelmoraK40xxOutput.VoltageLevel"), &level);
+  EXPECT_EQ(&cache.GetEntry<double>(&kLevel), &level);
 }
 
 TEST(CacheEntryTest, StringWrittenTwiceKeepsOnlyTheSecondAndHandsOutCopies) {
   CCacheManager cache;
-  auto& text = cache.GetEntry<BSTR>("IVelmoraK40xxDisplay.Text");
+  auto& text = cache.GetEntry<BSTR>(&kText);
   text.SetValue(Bstr("first").get());
   text.SetValue(Bstr("zweite ✓").get());
   EXPECT_EQ(ReadString(text), "zweite ✓");
@@ -70,39 +73,42 @@ TEST(CacheEntryTest, StringKeepsEmbeddedNulls) {
 
 TEST(CacheManagerTest, InvalidateAllAndRemoveAllCoverEveryType) {
   CCacheManager cache;
-  cache.GetEntry<VARIANT_BOOL>("a").SetValue(VARIANT_TRUE);
-  cache.GetEntry<int32_t>("b").SetValue(3);
-  cache.GetEntry<double>("c").SetValue(2.5);
-  cache.GetEntry<BSTR>("d").SetValue(Bstr("x").get());
+  cache.GetEntry<VARIANT_BOOL>(&kA).SetValue(VARIANT_TRUE);
+  cache.GetEntry<int32_t>(&kB).SetValue(3);
+  cache.GetEntry<double>(&kC).SetValue(2.5);
+  cache.GetEntry<BSTR>(&kD).SetValue(Bstr("x").get());
   ASSERT_EQ(cache.Size(), 4u);
 
   cache.InvalidateAll();
   EXPECT_EQ(cache.Size(), 4u);
-  EXPECT_FALSE(cache.GetEntry<VARIANT_BOOL>("a").IsValid());
-  EXPECT_FALSE(cache.GetEntry<int32_t>("b").IsValid());
-  EXPECT_FALSE(cache.GetEntry<double>("c").IsValid());
-  EXPECT_FALSE(cache.GetEntry<BSTR>("d").IsValid());
+  EXPECT_FALSE(cache.GetEntry<VARIANT_BOOL>(&kA).IsValid());
+  EXPECT_FALSE(cache.GetEntry<int32_t>(&kB).IsValid());
+  EXPECT_FALSE(cache.GetEntry<double>(&kC).IsValid());
+  EXPECT_FALSE(cache.GetEntry<BSTR>(&kD).IsValid());
 
   // Written again after the invalidation, a value reads back.
-  cache.GetEntry<double>("c").SetValue(1.25);
+  cache.GetEntry<double>(&kC).SetValue(1.25);
   double out = 0;
-  EXPECT_TRUE(cache.GetEntry<double>("c").GetValue(&out));
+  EXPECT_TRUE(cache.GetEntry<double>(&kC).GetValue(&out));
   EXPECT_EQ(out, 1.25);
 
-  cache.GetEntry<BSTR>("d").SetValue(Bstr("y").get());
+  cache.GetEntry<BSTR>(&kD).SetValue(Bstr("y").get());
   cache.RemoveAll();
+  EXPECT_EQ(cache.Size(), 0u);
+  // Looking an entry up makes none.
+  EXPECT_EQ(cache.FindEntry<double>(&kC), nullptr);
   EXPECT_EQ(cache.Size(), 0u);
 }
 
 TEST(CacheManagerTest, ManagersAndTypesDoNotShareEntries) {
   CCacheManager output1, output2;
-  output1.GetEntry<double>("IVelmoraK40xxOutput.VoltageLevel").SetValue(5.0);
-  EXPECT_FALSE(output2.GetEntry<double>("IVelmoraK40xxOutput.VoltageLevel").IsValid());
+  output1.GetEntry<double>(&kLevel).SetValue(5.0);
+  EXPECT_FALSE(output2.GetEntry<double>(&kLevel).IsValid());
 
   // The same name asked for as another type is a separate entry, not a reinterpretation.
-  output1.GetEntry<BSTR>("IVelmoraK40xxOutput.VoltageLevel").SetValue(Bstr("5").get());
+  output1.GetEntry<BSTR>(&kLevel).SetValue(Bstr("5").get());
   double out = 0;
-  ASSERT_TRUE(output1.GetEntry<double>("IVelmoraK40xxOutput.VoltageLevel").GetValue(&out));
+  ASSERT_TRUE(output1.GetEntry<double>(&kLevel).GetValue(&out));
   EXPECT_EQ(out, 5.0);
 }
 

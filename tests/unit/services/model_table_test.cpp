@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "tests/unit/services/test_models.h"
 
 namespace vmk {
@@ -57,35 +59,51 @@ TEST(ModelBasedMapTest, DefaultEntryIsIndependentAndUnknownNamesAreDropped) {
   EXPECT_EQ(withoutDefault.Lookup(""), nullptr);
 }
 
-TEST(SupportedModelValidatorTest, FamiliesCoverTheirModelsOnlyAndNeverTheEmptyModel) {
-  CSupportedModelValidator byFamily({"Fam2"}, TestModels());
-  EXPECT_TRUE(byFamily.IsSupported("A2"));
-  EXPECT_TRUE(byFamily.IsSupported("B1"));
-  EXPECT_FALSE(byFamily.IsSupported("A1"));
-  EXPECT_FALSE(byFamily.IsSupported(""));
-  EXPECT_FALSE(byFamily.IsSupported("b1"));
+TEST(ModelSetTest, EachModelHasOneBitInRowOrderAndAFamilyIsItsModels) {
+  using test::kTestModelRows;
+  // A2 is listed twice and still has one bit; B1 comes after it.
+  EXPECT_EQ(ModelBit(kTestModelRows, "A1"), 0b0001u);
+  EXPECT_EQ(ModelBit(kTestModelRows, "A2"), 0b0010u);
+  EXPECT_EQ(ModelBit(kTestModelRows, "A3"), 0b0100u);
+  EXPECT_EQ(ModelBit(kTestModelRows, "B1"), 0b1000u);
+  EXPECT_EQ(ModelBit(kTestModelRows, ""), 0u);
+  EXPECT_EQ(ModelBit(kTestModelRows, "b1"), 0u);  // names are case-sensitive
+  EXPECT_EQ(ModelBit(kTestModelRows, "Fam1"), 0u);
+  // The table at run time gives the same bits the descriptors were built with.
+  for (std::string_view model : {"A1", "A2", "A3", "B1", "", "Fam2"})
+    EXPECT_EQ(test::TestModels().Bit(model), ModelBit(kTestModelRows, model)) << model;
 
-  // A default entry is not "every model".
-  CSupportedModelValidator withDefault({"", "A1"}, TestModels());
-  EXPECT_TRUE(withDefault.IsSupported("A1"));
-  EXPECT_FALSE(withDefault.IsSupported("A3"));
-  EXPECT_FALSE(withDefault.IsSupported(""));
+  EXPECT_EQ(ModelsNamed(kTestModelRows, {"Fam2"}), 0b1010u);
+  EXPECT_EQ(ModelsNamed(kTestModelRows, {"Fam1", "B1"}), 0b1111u);
+  EXPECT_EQ(ModelsNamed(kTestModelRows, {}), 0u);
+  EXPECT_THROW(ModelsNamed(kTestModelRows, {"Fam1", "Nowhere"}), std::invalid_argument);
+  // Made where the driver makes them, a misspelt name is no set at all but a failed build.
+  static_assert(ModelsNamed(kTestModelRows, {"A3", "Fam2"}) == 0b1110u);
+
+  // A model outside the table has no bit, so it is in no set; only "every model" holds it.
+  constexpr ModelSet fam2 = ModelsNamed(kTestModelRows, {"Fam2"});
+  EXPECT_FALSE(ModelBit(kTestModelRows, "Z9") & fam2);
+  EXPECT_TRUE((ModelSet{0} | ~ModelSet{0}) == kEveryModel);
 }
 
-TEST(EnumValueRestrictionTest, RestrictedValuesOnlyOnListedModels) {
-  constexpr CEnumSupportedModel rows[] = {{"Fam1", 7}, {"B1", 8}, {"Nowhere", 9}};
-  CEnumValueRestriction restriction(rows, TestModels());
-
-  EXPECT_TRUE(restriction.IsValueSupported("A3", 7));
-  EXPECT_FALSE(restriction.IsValueSupported("B1", 7));
-  EXPECT_TRUE(restriction.IsValueSupported("B1", 8));
-  EXPECT_FALSE(restriction.IsValueSupported("A2", 8));
-  EXPECT_FALSE(restriction.IsValueSupported("", 7));
+TEST(ModelSetTest, RestrictedValuesOnlyOnTheirModels) {
+  using test::kTestModelRows;
+  constexpr EnumModels rows[] = {{7, ModelsNamed(kTestModelRows, {"Fam1"})},
+                                 {8, ModelsNamed(kTestModelRows, {"B1"})},
+                                 {9, 0}};
+  auto on = [&](std::string_view model, int32_t value) {
+    return IsValueSupported(rows, ModelBit(kTestModelRows, model), value);
+  };
+  EXPECT_TRUE(on("A3", 7));
+  EXPECT_FALSE(on("B1", 7));
+  EXPECT_TRUE(on("B1", 8));
+  EXPECT_FALSE(on("A2", 8));
+  EXPECT_FALSE(on("", 7));  // before a model is known a restricted value is on none
   // Unrestricted values pass on every model, even before a model is known.
-  EXPECT_TRUE(restriction.IsValueSupported("B1", 1));
-  EXPECT_TRUE(restriction.IsValueSupported("", 1));
-  // A row whose name is misspelt keeps its value restricted rather than opening it to all.
-  EXPECT_FALSE(restriction.IsValueSupported("A1", 9));
+  EXPECT_TRUE(on("B1", 1));
+  EXPECT_TRUE(on("", 1));
+  // A value restricted to no model is on none.
+  EXPECT_FALSE(on("A1", 9));
 }
 
 TEST(SupportedModelTableTest, IndexesBothWays) {

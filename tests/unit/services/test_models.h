@@ -8,15 +8,16 @@
 
 namespace vmk::test {
 
+inline constexpr std::array<ModelFamilyRow, 5> kTestModelRows{{
+    {"A1", "Fam1"},
+    {"A2", "Fam1"},
+    {"A3", "Fam1"},
+    {"A2", "Fam2"},
+    {"B1", "Fam2"},
+}};
+
 inline const SupportedModelTable& TestModels() {
-  static constexpr std::array<ModelFamilyRow, 5> kRows{{
-      {"A1", "Fam1"},
-      {"A2", "Fam1"},
-      {"A3", "Fam1"},
-      {"A2", "Fam2"},
-      {"B1", "Fam2"},
-  }};
-  static const SupportedModelTable table(kRows);
+  static const SupportedModelTable table(kTestModelRows);
   return table;
 }
 

@@ -10,16 +10,18 @@
 namespace vmk {
 namespace {
 
-TEST(TriggerDelayPolicyTest, BoundsAreInclusiveAndExact) {
-  const auto& policies = TriggerDelayPolicies();
-  for (std::string_view model : {"K4102A", "K4301A", ""}) {
+TEST(MinMaxPolicyTest, BoundsAreInclusiveAndExact) {
+  ModelBasedEntries<CParameterValidationPolicy> entries;
+  entries.push_back(std::make_unique<CMinMaxParameterValidationPolicy>("", 0.0, 3600.0));
+  const ValidationPolicies policies(std::move(entries), test::TestModels());
+  for (std::string_view model : {"A1", "B1", ""}) {
     EXPECT_TRUE(CheckValue(policies, model, 0.0));
     EXPECT_TRUE(CheckValue(policies, model, 3600.0));
     EXPECT_FALSE(CheckValue(policies, model, 3600.000001));
     EXPECT_FALSE(CheckValue(policies, model, -0.0000001));
   }
-  EXPECT_FALSE(CheckValue(policies, "K4102A", std::numeric_limits<double>::quiet_NaN()));
-  EXPECT_FALSE(CheckValue(policies, "K4102A", std::numeric_limits<double>::infinity()));
+  EXPECT_FALSE(CheckValue(policies, "A1", std::numeric_limits<double>::quiet_NaN()));
+  EXPECT_FALSE(CheckValue(policies, "A1", std::numeric_limits<double>::infinity()));
 }
 
 TEST(ValidationPolicyTest, ModelPolicyBeforeDefaultAndNoPolicyAccepts) {
