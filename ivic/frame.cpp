@@ -31,19 +31,6 @@ ViStatus MapAndRecordStatus(ViSession vi, HRESULT hr) noexcept {
   return status;
 }
 
-bool FirstLevel(const char* channel, std::string_view* level) {
-  std::string_view rest = channel ? channel : "";
-  if (rest.empty()) {
-    *level = rest;
-    return true;
-  }
-  const size_t start = rest.find_first_not_of(':');
-  if (start == std::string_view::npos) return false;
-  rest.remove_prefix(start);
-  *level = rest.substr(0, rest.find(':'));
-  return true;
-}
-
 ViStatus TextResult::CopyTo(ViInt32 bufferSize, ViChar* buffer) const {
   if (!b_) return CopyText({}, bufferSize, buffer);
   return CopyText(com::BstrToUtf8(b_), bufferSize, buffer);

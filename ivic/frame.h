@@ -151,28 +151,13 @@ template <>
 struct Path<IVelmoraK40xxCalibration> : OnInstance<IVelmoraK40xxCalibrations, RepCap::Calibration> {
 };
 
-// The instance name a channel name stands for: its first ':'-separated level (empty pieces are
-// skipped); null and "" are the empty name; false when there is no level at all (only colons).
-bool FirstLevel(const char* channel, std::string_view* level);
-
 // A UTF-8 argument as a BSTR owned for the call; null counts as "". Short ASCII text (channel
-// names, most commands) is laid out as a BSTR in the object itself, length prefix and all,
-// which saves an allocation on every call: a callee may read an [in] BSTR but never frees it.
+// names, most commands) is laid out as a BSTR in the object itself, length prefix and all, in the
+// one pass that finds its end: a callee may read an [in] BSTR but never frees it, and every call
+// saves an allocation.
 class InText {
  public:
-  explicit InText(const char* utf8) : InText(std::string_view(utf8 ? utf8 : "")) {}
-  explicit InText(std::string_view utf8) {
-    if (utf8.size() < kShort && IsAscii(utf8)) {
-      short_.bytes = static_cast<uint32_t>(utf8.size() * sizeof(OLECHAR));
-      for (size_t i = 0; i < utf8.size(); ++i) short_.chars[i] = static_cast<OLECHAR>(utf8[i]);
-      short_.chars[utf8.size()] = 0;
-      b_ = short_.chars;
-    } else {
-      b_ = com::Utf8ToBstr(utf8);
-      if (!b_) throw std::bad_alloc();
-      owned_ = true;
-    }
-  }
+  explicit InText(const char* utf8) { Widen(utf8 ? utf8 : "", '\0'); }
   InText(const InText&) = delete;
   InText& operator=(const InText&) = delete;
   ~InText() {
@@ -180,20 +165,54 @@ class InText {
   }
   BSTR get() const { return b_; }
 
+ protected:
+  InText() = default;
+  // Takes `text` up to `end` or its terminating zero.
+  void Widen(const char* text, char end) {
+    for (size_t n = 0; n < kShort; ++n) {
+      const auto c = static_cast<unsigned char>(text[n]);
+      if (c == 0 || c == static_cast<unsigned char>(end)) {
+        short_.chars[n] = 0;
+        short_.bytes = static_cast<uint32_t>(n * sizeof(OLECHAR));
+        b_ = short_.chars;
+        return;
+      }
+      if (c >= 0x80 || n == kShort - 1) break;
+      short_.chars[n] = c;
+    }
+    size_t length = 0;
+    while (text[length] != 0 && text[length] != end) ++length;
+    b_ = com::Utf8ToBstr(std::string_view(text, length));
+    if (!b_) throw std::bad_alloc();
+    owned_ = true;
+  }
+
  private:
   static constexpr size_t kShort = 32;
-  static bool IsAscii(std::string_view text) {
-    for (char c : text)
-      if (static_cast<unsigned char>(c) >= 0x80) return false;
-    return true;
-  }
   struct {
     uint32_t bytes;  // the BSTR's byte count, just before its characters
     OLECHAR chars[kShort];
   } short_;
   static_assert(offsetof(decltype(short_), chars) == sizeof(uint32_t));
-  BSTR b_;
+  BSTR b_ = nullptr;
   bool owned_ = false;
+};
+
+// The instance name a channel name stands for, as the collection's item name: the first
+// ':'-separated level (empty pieces are skipped), unchanged; null and "" are the empty name.
+class InLevel : public InText {
+ public:
+  InLevel() = default;
+  // False when the selector has no level at all (nothing but colons).
+  bool Take(const char* channel) {
+    const char* level = channel ? channel : "";
+    if (*level == ':') {
+      while (*level == ':') ++level;
+      if (*level == 0) return false;
+    }
+    Widen(level, ':');
+    return true;
+  }
 };
 
 template <class Collection, class Item>
@@ -208,8 +227,8 @@ ViStatus Reach(ViSession vi, IUnknown* object, const char* channel, com::ComPtr<
     HRESULT hr = object->QueryInterface(*P::kIid, reinterpret_cast<void**>(out.put()));
     return FAILED(hr) ? MapAndRecord(vi, hr) : VI_SUCCESS;
   } else {
-    std::string_view level;
-    if (!FirstLevel(channel, &level)) return Refuse(vi, kBadlyFormedSelector);
+    InLevel name;
+    if (!name.Take(channel)) return Refuse(vi, kBadlyFormedSelector);
     using Collection = typename P::Of;
     com::ComPtr<Collection> collection;
     if (ViStatus s = Reach(vi, object, nullptr, collection)) return s;
@@ -218,11 +237,11 @@ ViStatus Reach(ViSession vi, IUnknown* object, const char* channel, com::ComPtr<
       // The collection hands out its own item interface; the wanted one is queried on it.
       using Item = std::remove_pointer_t<decltype(ItemOf(&Collection::get_Item))>;
       com::ComPtr<Item> instance;
-      hr = collection->get_Item(InText(level).get(), instance.put());
+      hr = collection->get_Item(name.get(), instance.put());
       if (SUCCEEDED(hr))
         hr = instance->QueryInterface(*P::kIid, reinterpret_cast<void**>(out.put()));
     } else {
-      hr = collection->get_Item(InText(level).get(), out.put());
+      hr = collection->get_Item(name.get(), out.put());
     }
     return FAILED(hr) ? MapAndRecord(vi, hr) : VI_SUCCESS;
   }

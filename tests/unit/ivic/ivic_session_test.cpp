@@ -310,6 +310,12 @@ TEST(ChannelNames, TheFirstLevelGoesToTheCollectionUnchanged) {
       {" output1 ", u" output1 "},
       {"a:b:c", u"a"},
       {"Sortie \xC3\xA9", u"Sortie \u00e9"},
+      {"Sortie \xC3\xA9:2", u"Sortie \u00e9"},
+      // Around the length a name is converted in place up to, and past it.
+      {"ThirtyOneCharactersLongNameXYZ1", u"ThirtyOneCharactersLongNameXYZ1"},
+      {"ThirtyTwoCharactersLongNameXYZ12:x", u"ThirtyTwoCharactersLongNameXYZ12"},
+      {"AVeryLongVirtualNameOfAnOutputFromTheStore:1",
+       u"AVeryLongVirtualNameOfAnOutputFromTheStore"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(VmK40xx_ConfigureVoltageLevel(s.vi, c.channel, 1.0), ViStatus(0xBFFA0067u));
