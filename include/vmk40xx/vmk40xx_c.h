@@ -79,7 +79,7 @@ typedef void* ViAddr;
 #define VI_NULL (0)
 #define VI_TRUE (1)
 #define VI_FALSE (0)
-#define _VI_ERROR (-2147483647L - 1)
+#define _VI_ERROR (-2147483647L-1)
 #endif
 
 #ifndef _VI_CONST_STRING_DEFINED
@@ -344,7 +344,13 @@ struct IUnknown;
 /* =============================================================================================
    Sessions */
 
-/* Opens a session as VmK40xx_InitWithOptions does, with an empty option string. */
+/* Opens a session, as VmK40xx_InitWithOptions does with an empty option string.
+   resourceName  in   a VISA resource or a logical name of the IVI configuration store
+   idQuery       in   VI_TRUE: check that the instrument is a model the driver knows
+   reset         in   VI_TRUE: reset the instrument after connecting
+   vi            out  the new session; VI_NULL when the call fails
+   Returns VI_SUCCESS, a warning of the initialization, or an error whose description
+   VmK40xx_GetError(VI_NULL, ...) gives on the same thread. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_init(ViConstString resourceName, ViBoolean idQuery,
                                              ViBoolean reset, ViSession* vi);
 
@@ -358,7 +364,7 @@ VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_init(ViConstString resourceName, ViBool
                       of the string (for example "Simulate=true, DriverSetup=Model=K4201A")
    vi            out  the new session; VI_NULL when the call fails
    Returns VI_SUCCESS, a warning of the initialization, or an error whose description
-   VmK40xx_GetError(VI_NULL, ...) gives on the same thread. */
+   VmK40xx_GetError(VI_NULL, ...) gives on the same thread; VMK40XX_ERROR_FAILURE for a null vi. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_InitWithOptions(ViConstString resourceName,
                                                         ViBoolean idQuery, ViBoolean reset,
                                                         ViConstString optionString, ViSession* vi);
@@ -368,7 +374,7 @@ VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_InitWithOptions(ViConstString resourceN
    Returns the status of closing the connection, else that of ending the session. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_close(ViSession vi);
 
-/* The session's driver object for use through its COM interfaces.
+/* The session's driver object, for use through its COM interfaces (vmk40xx/vmk40xx.h).
    unknown  out  the object's IUnknown, with a reference the caller releases
    Returns VI_SUCCESS, or VMK40XX_ERROR_FAILURE for a null unknown. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetNativeIUnknownPtr(ViSession vi,
@@ -398,10 +404,11 @@ VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_LockSession(ViSession vi, ViBoolean* ca
    Returns VI_SUCCESS, or VMK40XX_ERROR_FAILURE when this thread does not hold the lock. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_UnlockSession(ViSession vi, ViBoolean* callerHasLock);
 
-/* Reads the error recorded with the session, and clears it. The first error is kept over later
-   ones, and any error over a warning.
-   vi           in   the session, or VI_NULL for the error of the calling thread (a failed
-                     VmK40xx_init, and the last error of any session used on this thread)
+/* Reads the error recorded with the session, and clears it. An error is kept over later errors
+   and over warnings, a warning over later warnings, until it is read.
+   vi           in   the session, or VI_NULL for the calling thread's record: a failed
+                     VmK40xx_init, and the first error of any session used on this thread since
+                     the record was last read
    errorCode    out  the recorded status, VI_SUCCESS when there is none; may be VI_NULL
    bufferSize   in   size of description in bytes (buffer rule)
    description  out  the description, "" when there is none; may be VI_NULL with bufferSize 0
@@ -410,7 +417,9 @@ VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_UnlockSession(ViSession vi, ViBoolean* 
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetError(ViSession vi, ViStatus* errorCode,
                                                  ViInt32 bufferSize, ViChar description[]);
 
-/* Clears the recorded error (vi VI_NULL: the calling thread's). */
+/* Clears the recorded error without reading it.
+   vi  in  the session, or VI_NULL for the calling thread's record
+   Returns VI_SUCCESS or VMK40XX_ERROR_INVALID_SESSION_HANDLE. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ClearError(ViSession vi);
 
 /* The text of a status code that the driver object returns, with its placeholders (%1) unexpanded;
@@ -426,44 +435,83 @@ VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_error_message(ViSession vi, ViStatus st
    Attributes by identifier (VMK40XX_ATTR_). Each function checks, before looking at the session,
    that the identifier exists (else VMK40XX_ERROR_INVALID_ATTRIBUTE), that it has the function's
    type (else VMK40XX_ERROR_TYPES_DO_NOT_MATCH) and that it may be set (else
-   VMK40XX_ERROR_ATTR_NOT_WRITEABLE) or read (else VMK40XX_ERROR_ATTR_NOT_READABLE).
-   channelName  in   the output or trigger for per-output and per-trigger attributes; ignored
-                     by the others
-   attributeId  in   a VMK40XX_ATTR_ value
-   value        out  for the getters; in for the setters
-   No attribute is of type ViSession: the ViSession pair exists for the IVI-C function set and
-   always gives VMK40XX_ERROR_TYPES_DO_NOT_MATCH or VMK40XX_ERROR_INVALID_ATTRIBUTE. */
+   VMK40XX_ERROR_ATTR_NOT_WRITEABLE) or read (else VMK40XX_ERROR_ATTR_NOT_READABLE); these
+   refusals are recorded with vi, or with the thread when vi is no session. The other failures
+   are those of the COM property behind the attribute. */
 
+/* Reads a ViInt32 attribute (enumerations give the VMK40XX_VAL_ values).
+   channelName  in   the output of a per-output attribute; ignored by the others
+   attributeId  in   a VMK40XX_ATTR_ value of type ViInt32
+   value        out  the value
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null value. The two
+   SPECIFIC_DRIVER_CLASS_SPEC versions may be read with vi VI_NULL. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetAttributeViInt32(ViSession vi,
                                                             ViConstString channelName,
                                                             ViAttr attributeId, ViInt32* value);
+/* Sets a ViInt32 attribute.
+   channelName  in  the output of a per-output attribute; ignored by the others
+   attributeId  in  a read-write VMK40XX_ATTR_ value of type ViInt32
+   value        in  the value
+   Returns VI_SUCCESS or an error. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SetAttributeViInt32(ViSession vi,
                                                             ViConstString channelName,
                                                             ViAttr attributeId, ViInt32 value);
+/* Reads a ViReal64 attribute (volts, amperes or seconds).
+   channelName  in   the output or trigger
+   attributeId  in   a VMK40XX_ATTR_ value of type ViReal64
+   value        out  the value
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null value. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetAttributeViReal64(ViSession vi,
                                                              ViConstString channelName,
                                                              ViAttr attributeId, ViReal64* value);
+/* Sets a ViReal64 attribute.
+   channelName  in  the output or trigger
+   attributeId  in  a read-write VMK40XX_ATTR_ value of type ViReal64
+   value        in  the value
+   Returns VI_SUCCESS or an error. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SetAttributeViReal64(ViSession vi,
                                                              ViConstString channelName,
                                                              ViAttr attributeId, ViReal64 value);
-/* Any non-zero value sets true; a true value reads as VI_TRUE. */
+/* Reads a ViBoolean attribute.
+   channelName  in   the output of a per-output attribute; ignored by the others
+   attributeId  in   a VMK40XX_ATTR_ value of type ViBoolean
+   value        out  VI_TRUE or VI_FALSE
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null value. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetAttributeViBoolean(ViSession vi,
                                                               ViConstString channelName,
                                                               ViAttr attributeId,
                                                               ViBoolean* value);
+/* Sets a ViBoolean attribute.
+   channelName  in  the output of a per-output attribute; ignored by the others
+   attributeId  in  a read-write VMK40XX_ATTR_ value of type ViBoolean
+   value        in  any non-zero value sets true
+   Returns VI_SUCCESS or an error. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SetAttributeViBoolean(ViSession vi,
                                                               ViConstString channelName,
                                                               ViAttr attributeId,
                                                               ViBoolean value);
-/* bufferSize and value follow the buffer rule. */
+/* Reads a ViString attribute. SPECIFIC_DRIVER_PREFIX ("VmK40xx") needs no session.
+   channelName  in   ignored (no text attribute is per output or per trigger)
+   attributeId  in   a readable VMK40XX_ATTR_ value of type ViString
+   bufferSize   in   size of value in bytes (buffer rule)
+   value        out  the text, UTF-8
+   Returns VI_SUCCESS, the size needed when the text did not fit, or an error. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetAttributeViString(ViSession vi,
                                                              ViConstString channelName,
                                                              ViAttr attributeId,
                                                              ViInt32 bufferSize, ViChar value[]);
+/* Sets a ViString attribute.
+   channelName  in  ignored
+   attributeId  in  a writable VMK40XX_ATTR_ value of type ViString
+   value        in  the text, UTF-8; VI_NULL is the empty text
+   Returns VI_SUCCESS or an error. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SetAttributeViString(ViSession vi,
                                                              ViConstString channelName,
                                                              ViAttr attributeId,
                                                              ViConstString value);
+/* No attribute is of type ViSession: the ViSession pair belongs to the IVI-C function set and
+   always gives VMK40XX_ERROR_TYPES_DO_NOT_MATCH, or VMK40XX_ERROR_INVALID_ATTRIBUTE for an
+   unknown identifier; value is not touched. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetAttributeViSession(ViSession vi,
                                                               ViConstString channelName,
                                                               ViAttr attributeId,
@@ -474,57 +522,68 @@ VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SetAttributeViSession(ViSession vi,
                                                               ViSession value);
 
 /* =============================================================================================
-   Inherent operations */
+   Inherent operations. Unless a comment says otherwise, these return VI_SUCCESS or an error;
+   in simulation they send nothing. */
 
 /* Resets the instrument ("*RST") and forgets every cached setting. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_reset(ViSession vi);
 /* As VmK40xx_reset, then restores the session's initial RangeCheck, Cache, Simulate and the other
    option settings. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ResetWithDefaults(ViSession vi);
-/* Puts the instrument in a state where it produces no output ("*RST"). */
+/* Puts the instrument in a state where it produces no output ("*RST"); cached settings are
+   kept. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_Disable(ViSession vi);
 
 /* Runs the instrument's self-test ("*TST?"; up to 30 s).
    testResult   out  0 when it passed
-   testMessage  out  at least 1024 bytes: "Selftest passed" or "Selftest failed" */
+   testMessage  out  at least 1024 bytes: "Selftest passed" or "Selftest failed"
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null pointer. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_self_test(ViSession vi, ViInt16* testResult,
                                                   ViChar testMessage[1024]);
 
 /* Reads the oldest error of the instrument's error queue ("SYST:ERR?"), which removes it there.
    errorCode     out  the instrument's error number, 0 for none
-   errorMessage  out  at least 1024 bytes: the instrument's text ("No error." when 0) */
+   errorMessage  out  at least 1024 bytes: the instrument's text ("No error." in simulation)
+   Returns VI_SUCCESS; VMK40XX_ERROR_UNEXPECTED_RESPONSE for a reply that is no error entry;
+   VMK40XX_ERROR_FAILURE for a null pointer. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_error_query(ViSession vi, ViInt32* errorCode,
                                                     ViChar errorMessage[1024]);
 
 /* The driver's revision and the instrument's firmware revision.
-   driverRev  out  at least 256 bytes
-   instrRev   out  at least 256 bytes */
+   driverRev  out  at least 256 bytes, for example "1.1.5.0"
+   instrRev   out  at least 256 bytes: the firmware field of "*IDN?" ("Sim1.1.5.0" in simulation)
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null pointer. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_revision_query(ViSession vi, ViChar driverRev[256],
                                                        ViChar instrRev[256]);
 
-/* Forgets every cached setting: the next read of each asks the instrument. */
+/* Forgets every cached setting: the next read of each asks the instrument. Always succeeds on a
+   session. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_InvalidateAllAttributes(ViSession vi);
 
-/* Interchangeability checking is not offered: these three give
-   VMK40XX_ERROR_FUNCTION_NOT_SUPPORTED (GetNextInterchangeWarning: with value and bufferSize by
-   the buffer rule, nothing written). */
+/* Interchangeability checking is not offered: these three return
+   VMK40XX_ERROR_FUNCTION_NOT_SUPPORTED. VmK40xx_GetNextInterchangeWarning writes nothing to
+   warning (bufferSize, buffer rule). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ResetInterchangeCheck(ViSession vi);
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ClearInterchangeWarnings(ViSession vi);
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetNextInterchangeWarning(ViSession vi,
                                                                   ViInt32 bufferSize,
                                                                   ViChar warning[]);
 
-/* Takes the oldest record of a value the driver coerced (with VMK40XX_ATTR_RECORD_COERCIONS on);
-   "" when there is none. bufferSize and record follow the buffer rule; the record is taken also
-   when it did not fit. */
+/* Takes the oldest record of a value the driver coerced (with VMK40XX_ATTR_RECORD_COERCIONS on).
+   bufferSize  in   size of record in bytes (buffer rule)
+   record      out  the record, "" when there is none; taken also when it did not fit
+   Returns VI_SUCCESS, the size needed when the record did not fit, or an error. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetNextCoercionRecord(ViSession vi, ViInt32 bufferSize,
                                                               ViChar record[]);
 
-/* The name of the output, trigger or calibration instance at a position.
+/* The name of the output (VmK40xx_GetChannelName, VmK40xx_GetOutputName), trigger or
+   calibration instance at a position.
    index       in   1 to the count (VMK40XX_ATTR_CHANNEL_COUNT, _OUTPUT_COUNT, _TRIGGER_COUNT,
-                    _CALIBRATION_COUNT); another index gives VMK40XX_ERROR_INVALID_VALUE
-   bufferSize  in   buffer rule
-   name        out  "Output1", "Trigger2", "Calibration3", ... */
+                    _CALIBRATION_COUNT)
+   bufferSize  in   size of name in bytes (buffer rule)
+   name        out  "Output1", "Trigger2", "Calibration3", ...
+   Returns VI_SUCCESS, the size needed when the name did not fit, or
+   VMK40XX_ERROR_INVALID_VALUE for another index. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetChannelName(ViSession vi, ViInt32 index,
                                                        ViInt32 bufferSize, ViChar name[]);
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetOutputName(ViSession vi, ViInt32 index,
@@ -535,157 +594,202 @@ VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_GetCalibrationName(ViSession vi, ViInt3
                                                            ViInt32 bufferSize, ViChar name[]);
 
 /* =============================================================================================
-   IviDCPwr class functions. channelName names the output. */
+   IviDCPwr class functions. channelName names the output. Unless a comment says otherwise,
+   these return VI_SUCCESS or an error; a feature the model lacks gives
+   VMK40XX_ERROR_MODEL_NOT_SUPPORTED. */
 
-/* Sets the output's voltage level, in volts. */
+/* Sets the output's voltage level.
+   level  in  volts */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ConfigureVoltageLevel(ViSession vi,
                                                               ViConstString channelName,
                                                               ViReal64 level);
-/* Sets the current limit in amperes and what the output does when it reaches it.
-   behavior  in  VMK40XX_VAL_CURRENT_REGULATE or VMK40XX_VAL_CURRENT_TRIP */
+/* Sets the current limit and what the output does when it reaches it.
+   behavior  in  VMK40XX_VAL_CURRENT_REGULATE, or VMK40XX_VAL_CURRENT_TRIP on the K4101A to
+                 K4103A only (else VMK40XX_ERROR_INVALID_VALUE)
+   limit     in  amperes */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ConfigureCurrentLimit(ViSession vi,
                                                               ViConstString channelName,
                                                               ViInt32 behavior, ViReal64 limit);
-/* Switches over-voltage protection on or off and sets its limit in volts. */
+/* Switches over-voltage protection on or off and sets its limit (not on the K4301A).
+   enabled  in  VI_TRUE: on
+   limit    in  volts */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ConfigureOVP(ViSession vi, ViConstString channelName,
                                                      ViBoolean enabled, ViReal64 limit);
-/* Chooses the output range that can deliver a value.
+/* Programs the voltage level or the current limit; the instrument picks its range from it.
    rangeType  in  VMK40XX_VAL_RANGE_VOLTAGE or VMK40XX_VAL_RANGE_CURRENT
-   range      in  the volts or amperes the range must reach */
+   range      in  volts or amperes */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ConfigureOutputRange(ViSession vi,
                                                              ViConstString channelName,
                                                              ViInt32 rangeType, ViReal64 range);
-/* Switches the output on or off. */
+/* Switches the outputs on or off. The instrument has one switch for all its outputs: every
+   channelName reaches the same setting.
+   enabled  in  VI_TRUE: on */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ConfigureOutputEnabled(ViSession vi,
                                                                ViConstString channelName,
                                                                ViBoolean enabled);
-/* What starts the triggered levels: VMK40XX_VAL_TRIG_IMMEDIATE or VMK40XX_VAL_SOFTWARE_TRIG. */
+/* What applies the triggered levels.
+   source  in  VMK40XX_VAL_TRIG_IMMEDIATE or VMK40XX_VAL_SOFTWARE_TRIG; the other class values
+               give VMK40XX_ERROR_VALUE_NOT_SUPPORTED */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ConfigureTriggerSource(ViSession vi,
                                                                ViConstString channelName,
                                                                ViInt32 source);
-/* The voltage level, in volts, that a trigger applies. */
+/* The voltage level that a trigger applies.
+   level  in  volts */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ConfigureTriggeredVoltageLevel(ViSession vi,
                                                                        ViConstString channelName,
                                                                        ViReal64 level);
-/* The current limit, in amperes, that a trigger applies. */
+/* The current limit that a trigger applies.
+   limit  in  amperes */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ConfigureTriggeredCurrentLimit(ViSession vi,
                                                                        ViConstString channelName,
                                                                        ViReal64 limit);
-/* The highest voltage level the output can give with a current limit.
+/* The highest voltage level the output can give with a current limit, from the model's ranges
+   (the instrument is not asked).
    currentLimit     in   amperes
-   maxVoltageLevel  out  volts */
+   maxVoltageLevel  out  volts
+   Returns VI_SUCCESS; VMK40XX_ERROR_INVALID_VALUE for a limit outside the model's ranges;
+   VMK40XX_ERROR_FAILURE for a null maxVoltageLevel. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_QueryMaxVoltageLevel(ViSession vi,
                                                              ViConstString channelName,
                                                              ViReal64 currentLimit,
                                                              ViReal64* maxVoltageLevel);
-/* The highest current limit the output can give at a voltage level.
+/* The highest current limit the output can give at a voltage level, from the model's ranges.
    voltageLevel     in   volts
-   maxCurrentLimit  out  amperes */
+   maxCurrentLimit  out  amperes
+   Returns VI_SUCCESS; VMK40XX_ERROR_INVALID_VALUE for a level outside the model's ranges;
+   VMK40XX_ERROR_FAILURE for a null maxCurrentLimit. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_QueryMaxCurrentLimit(ViSession vi,
                                                              ViConstString channelName,
                                                              ViReal64 voltageLevel,
                                                              ViReal64* maxCurrentLimit);
 /* Whether the output is in a state.
    outputState  in   VMK40XX_VAL_OUTPUT_CONSTANT_VOLTAGE ... VMK40XX_VAL_OUTPUT_UNREGULATED
-   inState      out  VI_TRUE or VI_FALSE */
+   inState      out  VI_TRUE or VI_FALSE
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null inState. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_QueryOutputState(ViSession vi,
                                                          ViConstString channelName,
                                                          ViInt32 outputState, ViBoolean* inState);
 /* Measures the output.
    measurementType  in   VMK40XX_VAL_MEASURE_VOLTAGE or VMK40XX_VAL_MEASURE_CURRENT
-   measurement      out  volts or amperes */
+   measurement      out  volts or amperes
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null measurement. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_Measure(ViSession vi, ViConstString channelName,
                                                 ViInt32 measurementType, ViReal64* measurement);
-/* Clears a tripped over-voltage or over-current protection of the output. */
+/* Clears a tripped over-voltage, and where the model has it over-current, protection of the
+   output (not on the K4301A). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_ResetOutputProtection(ViSession vi,
                                                               ViConstString channelName);
-/* Arms the trigger system. */
+/* Arms the trigger system ("INIT"). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_Initiate(ViSession vi);
-/* Disarms the trigger system. */
+/* Disarms the trigger system ("ABOR"). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_Abort(ViSession vi);
-/* Triggers now; the trigger source must be VMK40XX_VAL_SOFTWARE_TRIG (else
-   VMK40XX_ERROR_TRIGGER_NOT_SOFTWARE). */
+/* Sends a bus trigger ("*TRG"), whatever the trigger sources are set to. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SendSoftwareTrigger(ViSession vi);
 
 /* =============================================================================================
    Instrument-specific functions. channelName names the output, or for the VmK40xx_Calibration
-   functions the calibration instance ("Calibration1", ...). */
+   functions the calibration instance ("Calibration1", ...). Unless a comment says otherwise,
+   these return VI_SUCCESS or an error; a feature the model lacks gives
+   VMK40XX_ERROR_MODEL_NOT_SUPPORTED. */
 
-/* Sets voltage level (volts) and current limit (amperes) in one command. */
+/* Sets voltage level and current limit in one command.
+   voltageLevel  in  volts (negative for the third output of the K4301A)
+   currentLimit  in  amperes */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputApplyVoltageCurrent(ViSession vi,
                                                                   ViConstString channelName,
                                                                   ViReal64 voltageLevel,
                                                                   ViReal64 currentLimit);
 /* Whether the output is in a state.
    outputState  in   VMK40XX_VAL_OUTPUT_CONSTANT_VOLTAGE ... VMK40XX_VAL_OUTPUT_OFF
-   result       out  VI_TRUE or VI_FALSE */
+   result       out  VI_TRUE or VI_FALSE
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null result. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputQueryState(ViSession vi,
                                                          ViConstString channelName,
                                                          ViInt32 outputState, ViBoolean* result);
-/* Moves the voltage level or current limit one step.
+/* Moves the voltage level or current limit one step (single- and dual-output models).
    direction  in  VMK40XX_VAL_VOLTAGE_STEP_UP ... VMK40XX_VAL_CURRENT_STEP_DOWN */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputRunStep(ViSession vi, ViConstString channelName,
                                                       ViInt32 direction);
-/* Reads a step size.
+/* Reads a step size (single- and dual-output models).
    stepType  in   VMK40XX_VAL_VOLTAGE_STEP ... VMK40XX_VAL_DEFAULT_CURRENT_STEP
-   value     out  volts or amperes */
+   value     out  volts or amperes
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null value. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputGetStep(ViSession vi, ViConstString channelName,
                                                       ViInt32 stepType, ViReal64* value);
-/* Sets a step size (VMK40XX_VAL_VOLTAGE_STEP or VMK40XX_VAL_CURRENT_STEP), in volts or amperes. */
+/* Sets a step size (single- and dual-output models).
+   stepType  in  VMK40XX_VAL_VOLTAGE_STEP or VMK40XX_VAL_CURRENT_STEP; the two DEFAULT types
+                 restore the instrument's default step and ignore value
+   value     in  volts or amperes */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputSetStep(ViSession vi, ViConstString channelName,
                                                       ViInt32 stepType, ViReal64 value);
-/* Switches over-current protection on or off and sets its limit in amperes. */
+/* Switches over-current protection on or off and sets its limit (K4101A to K4103A).
+   enabled  in  VI_TRUE: on
+   limit    in  amperes */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputProtectionConfigureOCP(ViSession vi,
                                                                      ViConstString channelName,
                                                                      ViBoolean enabled,
                                                                      ViReal64 limit);
-/* Switches over-voltage protection on or off and sets its limit in volts. */
+/* Switches over-voltage protection on or off and sets its limit (not on the K4301A).
+   enabled  in  VI_TRUE: on
+   limit    in  volts */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputProtectionConfigureOVP(ViSession vi,
                                                                      ViConstString channelName,
                                                                      ViBoolean enabled,
                                                                      ViReal64 limit);
-/* The highest over-current protection limit of the output, in amperes. */
+/* The highest over-current protection limit of the model (K4101A to K4103A).
+   value  out  amperes
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null value. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputProtectionQueryOCPLimitMax(
     ViSession vi, ViConstString channelName, ViReal64* value);
-/* The highest over-voltage protection limit of the output, in volts. */
+/* The highest over-voltage protection limit of the model (not on the K4301A).
+   value  out  volts
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null value. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputProtectionQueryOVPLimitMax(
     ViSession vi, ViConstString channelName, ViReal64* value);
-/* Clears a tripped over-current protection. */
+/* Clears a tripped over-current protection (K4101A to K4103A). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputProtectionResetOCP(ViSession vi,
                                                                  ViConstString channelName);
-/* Clears a tripped over-voltage protection. */
+/* Clears a tripped over-voltage protection (not on the K4301A). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputProtectionResetOVP(ViSession vi,
                                                                  ViConstString channelName);
-/* Clears both protections. */
+/* Clears both protections, as far as the model has them (not on the K4301A). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_OutputProtectionResetOutputProtection(
     ViSession vi, ViConstString channelName);
 
-/* Calibration steps; the instrument must be unsecured first (VmK40xx_CalibrationsSetState). */
-/* Enters the measured current, in amperes, of the current calibration point. */
+/* Calibration steps. The instrument must be unsecured first (VmK40xx_CalibrationsSetState), else
+   it refuses them; with QueryInstrStatus on that is VMK40XX_ERROR_INSTRUMENT_STATUS. In
+   simulation they send nothing. */
+/* Enters the measured current of the current calibration point.
+   current  in  amperes */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_CalibrationCurrentData(ViSession vi,
                                                                ViConstString channelName,
                                                                ViReal64 current);
-/* Moves to a current calibration point: VMK40XX_VAL_CALIBRATION_LEVEL_MIN, _MID or _MAX. */
+/* Moves to a current calibration point, with the output's protections switched off first.
+   level  in  VMK40XX_VAL_CALIBRATION_LEVEL_MIN, _MID (not on the K4301A) or _MAX */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_CalibrationCurrentLevel(ViSession vi,
                                                                 ViConstString channelName,
                                                                 ViInt32 level);
-/* Calibrates the over-current protection. */
+/* Calibrates the over-current protection (K4101A to K4103A; up to 15 s). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_CalibrationCurrentProtection(ViSession vi,
                                                                      ViConstString channelName);
-/* Enters the measured voltage, in volts, of the voltage calibration point. */
+/* Enters the measured voltage of the voltage calibration point.
+   voltage  in  volts */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_CalibrationVoltageData(ViSession vi,
                                                                ViConstString channelName,
                                                                ViReal64 voltage);
-/* Moves to a voltage calibration point: VMK40XX_VAL_CALIBRATION_LEVEL_MIN, _MID or _MAX. */
+/* Moves to a voltage calibration point, with the output's protections switched off first.
+   level  in  VMK40XX_VAL_CALIBRATION_LEVEL_MIN, _MID (not on the K4301A) or _MAX */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_CalibrationVoltageLevel(ViSession vi,
                                                                 ViConstString channelName,
                                                                 ViInt32 level);
-/* Calibrates the over-voltage protection. */
+/* Calibrates the over-voltage protection (not on the K4301A; up to 15 s). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_CalibrationVoltageProtection(ViSession vi,
                                                                      ViConstString channelName);
-/* Calibrates the instrument's DAC error. */
+/* Calibrates the instrument's DAC error (K4101A to K4103A; up to 45 s). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_CalibrationsDACError(ViSession vi);
-/* Secures (enabled VI_FALSE) or unsecures (VI_TRUE) calibration with the security code. */
+/* Secures or unsecures calibration.
+   enabled   in  VI_TRUE unsecures (calibration allowed), VI_FALSE secures
+   password  in  the instrument's calibration security code, sent as given */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_CalibrationsSetState(ViSession vi, ViBoolean enabled,
                                                              ViConstString password);
 
@@ -695,57 +799,82 @@ VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_DisplayClear(ViSession vi);
 /* Clears the status event registers and the error queue ("*CLS"). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_StatusClear(ViSession vi);
 /* Writes a status register's enable mask.
-   reg, subRegister  in  VMK40XX_VAL_STATUS_REGISTER_ and VMK40XX_VAL_STATUS_SUB_REGISTER_
-   data              in  the mask */
+   reg          in  VMK40XX_VAL_STATUS_REGISTER_ (INSTRUMENT to INSTRUMENT2 on dual- and
+                    three-output models, INSTRUMENT3 on the K4301A; else
+                    VMK40XX_ERROR_INVALID_VALUE)
+   subRegister  in  VMK40XX_VAL_STATUS_SUB_REGISTER_; not used, only enable masks are written
+   data         in  the mask: 0 to 56 for the status byte, 0 to 255 for the standard event
+                    register (else VMK40XX_ERROR_INVALID_VALUE) */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_StatusConfigureRegister(ViSession vi, ViInt32 reg,
                                                                 ViInt32 subRegister,
                                                                 ViInt32 data);
-/* Reads a status register (event, enable or summary part). */
+/* Reads a status register: its enable mask (VMK40XX_VAL_STATUS_SUB_REGISTER_ENABLE) or its
+   event register (_EVENT, _SUMMARY). 0 in simulation.
+   reg          in   as for VmK40xx_StatusConfigureRegister
+   subRegister  in   VMK40XX_VAL_STATUS_SUB_REGISTER_
+   value        out  the register's bits
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null value. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_StatusGetRegister(ViSession vi, ViInt32 reg,
                                                           ViInt32 subRegister, ViInt32* value);
-/* Writes a status register's enable mask, as VmK40xx_StatusConfigureRegister. */
+/* Writes a status register's enable mask, as VmK40xx_StatusConfigureRegister.
+   reg, subRegister  in  as for VmK40xx_StatusConfigureRegister
+   value             in  the mask */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_StatusSetRegister(ViSession vi, ViInt32 reg,
                                                           ViInt32 subRegister, ViInt32 value);
-/* Reads a status register, as VmK40xx_StatusGetRegister. */
+/* Reads a status register, as VmK40xx_StatusGetRegister.
+   reg, subRegister  in   as for VmK40xx_StatusGetRegister
+   value             out  the register's bits
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_FAILURE for a null value. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_StatusQueryRegister(ViSession vi, ViInt32 reg,
                                                             ViInt32 subRegister, ViInt32* value);
 
 /* Sounds the instrument's beeper. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SystemBeep(ViSession vi);
-/* Gives control back to the front panel. */
+/* Gives control back to the front panel (serial and GPIB connections; on others
+   VMK40XX_ERROR_FUNCTION_NOT_SUPPORTED). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SystemEnableLocalControls(ViSession vi);
-/* Locks the front panel out (remote control). */
+/* Locks the front panel out (remote control; serial and GPIB connections). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SystemDisableLocalControls(ViSession vi);
-/* The name of a state memory.
-   index       in   1 to 5
-   bufferSize  in   buffer rule
-   name        out  the name */
+/* The name of a state memory (dual-output models and K4104A to K4109A).
+   index       in   1 to 5 (else VMK40XX_ERROR_INVALID_VALUE)
+   bufferSize  in   size of name in bytes (buffer rule)
+   name        out  the name, UTF-8
+   Returns VI_SUCCESS, the size needed when the name did not fit, or an error. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SystemGetMemoryName(ViSession vi, ViInt32 index,
                                                             ViInt32 bufferSize, ViChar name[]);
-/* Names a state memory (index 1 to 5). */
+/* Names a state memory (dual-output models and K4104A to K4109A).
+   index  in  1 to 5 (else VMK40XX_ERROR_INVALID_VALUE)
+   name   in  the name, UTF-8, sent as given */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SystemSetMemoryName(ViSession vi, ViInt32 index,
                                                             ViConstString name);
-/* Saves the instrument's settings in a state memory ("*SAV"); identifier as the instrument takes
-   it, for example "1". */
+/* Saves the instrument's settings in a state memory ("*SAV").
+   identifier  in  the memory as the instrument takes it, for example "1"; sent unchecked */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SystemSaveState(ViSession vi, ViConstString identifier);
-/* Recalls settings saved with VmK40xx_SystemSaveState ("*RCL"). */
+/* Recalls settings saved with VmK40xx_SystemSaveState ("*RCL").
+   identifier  in  the memory, as for VmK40xx_SystemSaveState */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SystemRecallState(ViSession vi,
                                                           ViConstString identifier);
 /* Waits until the instrument has finished its pending operations ("*OPC?").
-   maxTimeMilliseconds  in  the longest wait (at least 100 ms); else
-                            VMK40XX_ERROR_MAX_TIME_EXCEEDED */
+   maxTimeMilliseconds  in  the longest wait, at least 100 ms
+   Returns VI_SUCCESS, VMK40XX_ERROR_MAX_TIME_EXCEEDED when the instrument did not answer in
+   time, or an error. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SystemWaitForOperationComplete(
     ViSession vi, ViInt32 maxTimeMilliseconds);
 
 /* Direct I/O: sends text to the instrument unchanged, with no terminator added and no status
-   check. Not available in simulation (VMK40XX_ERROR_IO_GENERAL). */
+   check.
+   text  in  the bytes to send, UTF-8
+   Returns VI_SUCCESS or an error; in simulation VMK40XX_ERROR_IO_GENERAL ("Direct I/O not
+   available while Simulating"). */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SystemWrite(ViSession vi, ViConstString text);
 /* Direct I/O: reads what the instrument sends, up to its terminator or size - 1 bytes, so that
-   the text and its terminating zero fit in buffer. Not available in simulation.
-   size        in   size of buffer in bytes; 0 reads nothing; negative gives
-                    VMK40XX_ERROR_INVALID_VALUE
+   the text and its terminating zero fit in buffer; what did not fit is left for the next read.
+   size        in   size of buffer in bytes; 0 and 1 read nothing
    buffer      out  the text read
-   actualSize  out  the number of bytes stored, without the zero */
+   actualSize  out  the number of bytes stored, without the zero
+   Returns VI_SUCCESS or an error; VMK40XX_ERROR_INVALID_VALUE for a negative size,
+   VMK40XX_ERROR_FAILURE for a null buffer or actualSize; in simulation
+   VMK40XX_ERROR_IO_GENERAL. */
 VMK40XX_EXPORT ViStatus _VI_FUNC VmK40xx_SystemRead(ViSession vi, ViInt32 size, ViChar buffer[],
                                                    ViInt32* actualSize);
 

@@ -52,6 +52,6 @@ typedef ViUInt32 ViAttr;
 #define VI_TRUE (1)
 #define VI_FALSE (0)
 #define VI_SUCCESS (0L)
-#define _VI_ERROR (-2147483647L - 1)
+#define _VI_ERROR (-2147483647L-1)
 
 #endif
