@@ -68,7 +68,7 @@ ViStatus GetPropertyOrNew(ViSession vi, ViConstString channel, Result r) {
     com::ComPtr<IUnknown> object;
     if (FAILED(CreateDriver(object))) return Refuse(VI_NULL, kNoDriverObject);
     com::ComPtr<Itf> itf;
-    if (ViStatus s = Reach(VI_NULL, object.get(), nullptr, itf)) return s;
+    if (ViStatus s = Query(VI_NULL, object.get(), itf)) return s;
     return Invoke(VI_NULL, itf.get(), getter, ResultArg<T>(r));
   });
 }

@@ -215,39 +215,65 @@ class InLevel : public InText {
   }
 };
 
+// Step 3 on an object at hand: its interface `Itf`. A failure is mapped and recorded; VI_SUCCESS
+// when `out` holds the interface.
+template <class Itf>
+ViStatus Query(ViSession vi, IUnknown* object, com::ComPtr<Itf>& out) {
+  static_assert(Path<Itf>::kRepCap == RepCap::None, "an interface of the driver object");
+  const HRESULT hr = object->QueryInterface(*Path<Itf>::kIid, reinterpret_cast<void**>(out.put()));
+  return FAILED(hr) ? MapAndRecord(vi, hr) : VI_SUCCESS;
+}
+
+// Steps 1 to 3: the interface `Itf` of the session's driver object. The query runs while the
+// session service still holds the object, so that the interface's reference is the one the call
+// holds and no reference of its own is taken on the object. The service's status is returned
+// unchanged; a session without an object counts as invalid.
+template <class Itf>
+ViStatus QuerySession(ViSession vi, com::ComPtr<Itf>& out) {
+  static_assert(Path<Itf>::kRepCap == RepCap::None, "an interface of the driver object");
+  struct Question {
+    void** out;
+    HRESULT hr;
+  } question{reinterpret_cast<void**>(out.put()), E_NOINTERFACE};
+  void* object = nullptr;
+  const ViStatus status = SessionGetDataPtr(
+      vi, &object,
+      [](void* data, void* context) {
+        auto* q = static_cast<Question*>(context);
+        q->hr = static_cast<IUnknown*>(data)->QueryInterface(*Path<Itf>::kIid, q->out);
+      },
+      &question);
+  if (status != VI_SUCCESS) return status;
+  if (!object) return kInvalidSessionHandle;
+  return FAILED(question.hr) ? MapAndRecord(vi, question.hr) : VI_SUCCESS;
+}
+
 template <class Collection, class Item>
 Item* ItemOf(HRESULT (Collection::*)(BSTR, Item**));  // only named in decltype
 
-// Step 3 and 4: the interface `Itf` of the driver object, or of the instance that `channel`
-// names. Failures are mapped and recorded; VI_SUCCESS when `out` holds the interface.
-template <class Itf>
-ViStatus Reach(ViSession vi, IUnknown* object, const char* channel, com::ComPtr<Itf>& out) {
+// Step 4: the interface `Itf` of the instance of `collection` that `channel` names. Failures are
+// mapped and recorded; VI_SUCCESS when `out` holds the interface.
+template <class Itf, class Collection>
+ViStatus Select(ViSession vi, Collection* collection, const char* channel, com::ComPtr<Itf>& out) {
   using P = Path<Itf>;
-  if constexpr (P::kRepCap == RepCap::None) {
-    HRESULT hr = object->QueryInterface(*P::kIid, reinterpret_cast<void**>(out.put()));
-    return FAILED(hr) ? MapAndRecord(vi, hr) : VI_SUCCESS;
+  static_assert(std::is_same_v<typename P::Of, Collection>);
+  InLevel name;
+  if (!name.Take(channel)) return Refuse(vi, kBadlyFormedSelector);
+  HRESULT hr;
+  if constexpr (P::kIid != nullptr) {
+    // The collection hands out its own item interface; the wanted one is queried on it.
+    using Item = std::remove_pointer_t<decltype(ItemOf(&Collection::get_Item))>;
+    com::ComPtr<Item> instance;
+    hr = collection->get_Item(name.get(), instance.put());
+    if (SUCCEEDED(hr)) hr = instance->QueryInterface(*P::kIid, reinterpret_cast<void**>(out.put()));
   } else {
-    InLevel name;
-    if (!name.Take(channel)) return Refuse(vi, kBadlyFormedSelector);
-    using Collection = typename P::Of;
-    com::ComPtr<Collection> collection;
-    if (ViStatus s = Reach(vi, object, nullptr, collection)) return s;
-    HRESULT hr;
-    if constexpr (P::kIid != nullptr) {
-      // The collection hands out its own item interface; the wanted one is queried on it.
-      using Item = std::remove_pointer_t<decltype(ItemOf(&Collection::get_Item))>;
-      com::ComPtr<Item> instance;
-      hr = collection->get_Item(name.get(), instance.put());
-      if (SUCCEEDED(hr))
-        hr = instance->QueryInterface(*P::kIid, reinterpret_cast<void**>(out.put()));
-    } else {
-      hr = collection->get_Item(name.get(), out.put());
-    }
-    return FAILED(hr) ? MapAndRecord(vi, hr) : VI_SUCCESS;
+    hr = collection->get_Item(name.get(), out.put());
   }
+  return FAILED(hr) ? MapAndRecord(vi, hr) : VI_SUCCESS;
 }
 
-// Step 1 and 2: the session's driver object, with a reference held until the end of the call.
+// The session's driver object itself, whatever interface the session was given, with a reference
+// held until the end of the call.
 class SessionObject {
  public:
   SessionObject() = default;
@@ -259,7 +285,8 @@ class SessionObject {
   // The session service's status, unchanged; a session without an object counts as invalid.
   ViStatus Open(ViSession vi) noexcept {
     void* data = nullptr;
-    const ViStatus status = SessionGetDataPtr(vi, &data, &Retain);
+    const ViStatus status = SessionGetDataPtr(
+        vi, &data, [](void* object, void*) { static_cast<IUnknown*>(object)->AddRef(); });
     if (status != VI_SUCCESS) return status;
     if (!data) return kInvalidSessionHandle;
     object_ = static_cast<IUnknown*>(data);
@@ -268,7 +295,6 @@ class SessionObject {
   IUnknown* get() const { return object_; }
 
  private:
-  static void Retain(void* object) { static_cast<IUnknown*>(object)->AddRef(); }
   IUnknown* object_ = nullptr;
 };
 
@@ -277,11 +303,19 @@ class SessionObject {
 template <class Itf, class Work>
 ViStatus OnInterface(ViSession vi, const char* channel, Work&& work) noexcept {
   return Guarded(vi, [&]() -> ViStatus {
-    SessionObject object;
-    if (ViStatus s = object.Open(vi)) return s;
-    com::ComPtr<Itf> itf;
-    if (ViStatus s = Reach(vi, object.get(), channel, itf)) return s;
-    return work(itf.get());
+    if constexpr (Path<Itf>::kRepCap == RepCap::None) {
+      com::ComPtr<Itf> itf;
+      if (ViStatus s = QuerySession(vi, itf)) return s;
+      return work(itf.get());
+    } else {
+      // The collection's reference is the call's reference on the driver object: an instance
+      // holds none on it, and the session may be closed while the call runs.
+      com::ComPtr<typename Path<Itf>::Of> collection;
+      if (ViStatus s = QuerySession(vi, collection)) return s;
+      com::ComPtr<Itf> itf;
+      if (ViStatus s = Select(vi, collection.get(), channel, itf)) return s;
+      return work(itf.get());
+    }
   });
 }
 

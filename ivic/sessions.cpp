@@ -53,7 +53,7 @@ VMK40XX_EXPORT ViStatus VmK40xx_InitWithOptions(ViConstString resourceName, ViBo
     ComPtr<IUnknown> object;
     if (FAILED(CreateDriver(object))) return Refuse(VI_NULL, kNoDriverObject);
     ComPtr<IIviDriver> driver;
-    if (ViStatus s = Reach(VI_NULL, object.get(), nullptr, driver)) return s;
+    if (ViStatus s = Query(VI_NULL, object.get(), driver)) return s;
     const HRESULT hr =
         driver->Initialize(InText(resourceName).get(), idQuery ? VARIANT_TRUE : VARIANT_FALSE,
                            reset ? VARIANT_TRUE : VARIANT_FALSE, InText(optionString).get());
@@ -73,7 +73,7 @@ VMK40XX_EXPORT ViStatus VmK40xx_InitWithOptions(ViConstString resourceName, ViBo
 VMK40XX_EXPORT ViStatus VmK40xx_close(ViSession vi) {
   return OnObject(vi, [&](IUnknown* object) -> ViStatus {
     ComPtr<IIviDriver> driver;
-    ViStatus status = Reach(vi, object, nullptr, driver);
+    ViStatus status = Query(vi, object, driver);
     if (status == VI_SUCCESS) status = MapAndRecord(vi, driver->Close());
     // The session ends also when its object is no driver (an attached object without
     // IIviDriver): kept, it could never be closed and its object never released. Only the call

@@ -169,7 +169,7 @@ class SessionTable {
   // Lock-free: every C call passes through here. The reader count and the handle check pair with
   // Dispose's store and wait (both sequentially consistent): either this lookup sees the session
   // gone, or Dispose waits for it to finish.
-  Status Data(Handle handle, void** data, void (*retain)(void*)) {
+  Status Data(Handle handle, void** data, Retain retain, void* context) {
     const uint32_t index = IndexOf(handle);
     if (handle == kNoSession || index >= count_.load(std::memory_order_acquire))
       return kInvalidSessionHandle;
@@ -178,7 +178,7 @@ class SessionTable {
     Status status = kInvalidSessionHandle;
     if (slot.handle.load() == handle) {
       void* p = slot.data.load();
-      if (p && retain) retain(p);
+      if (p && retain) retain(p, context);
       *data = p;
       status = kSuccess;
     }
@@ -232,9 +232,9 @@ Status SessionSetDataPtr(Handle handle, void* data) {
   return SessionTable::Get().SetData(handle, data);
 }
 
-Status SessionGetDataPtr(Handle handle, void** data, void (*retain)(void*)) {
+Status SessionGetDataPtr(Handle handle, void** data, Retain retain, void* context) {
   void* ignored;
-  return SessionTable::Get().Data(handle, data ? data : &ignored, retain);
+  return SessionTable::Get().Data(handle, data ? data : &ignored, retain, context);
 }
 
 Status SessionLock(Handle handle, Boolean* hasLock) {

@@ -37,10 +37,13 @@ Status SessionNew(Handle* handle);
 Status SessionDispose(Handle handle);
 
 Status SessionSetDataPtr(Handle handle, void* data);
-// The last pointer set, or null. When `retain` is given it runs on a non-null pointer while the
-// session is still guaranteed to exist, so that a concurrent dispose cannot free the object
-// between the lookup and the caller's reference.
-Status SessionGetDataPtr(Handle handle, void** data, void (*retain)(void* data) = nullptr);
+// The last pointer set, or null. When `retain` is given it runs on a non-null pointer, with
+// `context`, while the session is still guaranteed to exist, so that a concurrent dispose cannot
+// free the object between the lookup and the caller's reference. It must be short: a dispose of
+// the session waits for it.
+using Retain = void (*)(void* data, void* context);
+Status SessionGetDataPtr(Handle handle, void** data, Retain retain = nullptr,
+                         void* context = nullptr);
 
 // Re-entrant per thread; blocks while another thread holds the lock. `hasLock` may be null.
 // With *hasLock already true nothing is done; otherwise the lock is taken and *hasLock set.

@@ -59,14 +59,19 @@ TEST_F(Service, NewSessionsHaveTheirOwnHandleAndNoDataPointer) {
 }
 
 TEST_F(Service, RetainRunsOnTheDataPointerOnly) {
-  static int retained;
-  retained = 0;
-  auto retain = [](void* p) { ++*static_cast<int*>(p); };
+  int retained = 0;
+  void* seen = nullptr;
+  auto retain = [](void* p, void* context) {
+    ++*static_cast<int*>(p);
+    *static_cast<void**>(context) = p;
+  };
   void* data = nullptr;
-  EXPECT_EQ(SessionGetDataPtr(h, &data, retain), kSuccess);  // no pointer: nothing to retain
+  EXPECT_EQ(SessionGetDataPtr(h, &data, retain, &seen), kSuccess);  // no pointer: nothing to do
+  EXPECT_EQ(seen, nullptr);
   ASSERT_EQ(SessionSetDataPtr(h, &retained), kSuccess);
-  EXPECT_EQ(SessionGetDataPtr(h, &data, retain), kSuccess);
+  EXPECT_EQ(SessionGetDataPtr(h, &data, retain, &seen), kSuccess);
   EXPECT_EQ(retained, 1);
+  EXPECT_EQ(seen, &retained);
 }
 
 TEST_F(Service, ADisposedZeroOrUnknownHandleChangesNothing) {
