@@ -11,7 +11,7 @@
 extern "C" {
 #endif
 
-/* VmK40xx_FindResources
+/* vmk40xx_find_resources
    Purpose: finds the instruments whose VISA resource strings match `expression`: serial ports
      (from sysfs, USB adapters with their identifiers, and the devices named in the environment
      variable VMK40XX_ASRL_DEVICES, colon-separated), USB instruments bound to the usbtmc driver,
@@ -29,7 +29,7 @@ extern "C" {
    Returns: 0 when the whole list fits; 0x00040006 (S_VISA_MAX_CNT) when lines were left out;
      0x80040011 (E_VISA_RSRC_NFOUND) when nothing matches; 0x80040010 (E_VISA_INV_EXPR) for an
      expression that is not one; 0x80070057 (E_INVALIDARG) for a null expression or buffer. */
-VMK40XX_EXPORT int32_t VmK40xx_FindResources(const char* expression, char* list, int32_t size,
+VMK40XX_EXPORT int32_t vmk40xx_find_resources(const char* expression, char* list, int32_t size,
                                              int32_t* count, int32_t* required);
 
 #ifdef __cplusplus

@@ -259,7 +259,7 @@ HRESULT FindResources(std::string_view expression, const DiscoveryOptions& optio
 
 }  // namespace vmk::visa
 
-extern "C" VMK40XX_EXPORT int32_t VmK40xx_FindResources(const char* expression, char* list,
+extern "C" VMK40XX_EXPORT int32_t vmk40xx_find_resources(const char* expression, char* list,
                                                         int32_t size, int32_t* count,
                                                         int32_t* required) {
   if (count) *count = 0;

@@ -57,7 +57,7 @@ TEST(Discovery, TheCEntryPointListsWhatFitsLineByLine) {
   // The test's environment confines the broadcast to loopback (VMK40XX_VXI11_BROADCAST).
   char list[512];
   int32_t count = -1, required = -1;
-  ASSERT_EQ(VmK40xx_FindResources("TCPIP0::127.0.0.1::?*", list, sizeof list, &count, &required),
+  ASSERT_EQ(vmk40xx_find_resources("TCPIP0::127.0.0.1::?*", list, sizeof list, &count, &required),
             S_OK);
   EXPECT_EQ(count, 1);
   const std::string line = "TCPIP0::127.0.0.1::inst0::INSTR\tVelmora,K4102A,0,"
@@ -67,13 +67,13 @@ TEST(Discovery, TheCEntryPointListsWhatFitsLineByLine) {
   EXPECT_EQ(required, static_cast<int32_t>(line.size() + 1));
   // Too small for the line: nothing is cut in half.
   char small[16];
-  EXPECT_EQ(VmK40xx_FindResources("TCPIP?*", small, sizeof small, &count, &required),
+  EXPECT_EQ(vmk40xx_find_resources("TCPIP?*", small, sizeof small, &count, &required),
             S_VISA_MAX_CNT);
   EXPECT_EQ(std::string(small), "");
   EXPECT_EQ(count, 0);
-  EXPECT_EQ(VmK40xx_FindResources("GPIB?*", list, sizeof list, &count, nullptr),
+  EXPECT_EQ(vmk40xx_find_resources("GPIB?*", list, sizeof list, &count, nullptr),
             E_VISA_RSRC_NFOUND);
-  EXPECT_EQ(VmK40xx_FindResources("TCPIP[", list, sizeof list, &count, nullptr), E_VISA_INV_EXPR);
+  EXPECT_EQ(vmk40xx_find_resources("TCPIP[", list, sizeof list, &count, nullptr), E_VISA_INV_EXPR);
 }
 
 }  // namespace
