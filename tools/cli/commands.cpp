@@ -525,6 +525,7 @@ int Run(Context& ctx, const std::vector<std::string>& args) {
 
   auto* config = app.add_subcommand("config", "logical names of the IVI configuration store");
   config->require_subcommand(1);
+  AddCommon(config, c, false);
   auto* configList = config->add_subcommand("list", "the logical names");
   AddCommon(configList, c, true);
   configList->callback([&] { action = [&] { ConfigList(c); }; });
@@ -536,6 +537,7 @@ int Run(Context& ctx, const std::vector<std::string>& args) {
   configAdd->add_option("--settings", storeOptions,
                         "its option string, e.g. \"Simulate=true, DriverSetup=Model=K4201A\"");
   configAdd->add_option("--description", description, "a description");
+  AddCommon(configAdd, c, false);
   configAdd->callback([&] {
     action = [&] {
       char error[512] = "";
@@ -546,6 +548,7 @@ int Run(Context& ctx, const std::vector<std::string>& args) {
   });
   auto* configRemove = config->add_subcommand("remove", "remove a logical name");
   configRemove->add_option("name", logical, "the logical name")->required();
+  AddCommon(configRemove, c, false);
   configRemove->callback([&] {
     action = [&] {
       char error[512] = "";
@@ -556,10 +559,12 @@ int Run(Context& ctx, const std::vector<std::string>& args) {
 
   auto* trace = app.add_subcommand("trace", "call traces");
   trace->require_subcommand(1);
+  AddCommon(trace, c, false);
   auto* report = trace->add_subcommand("report", "turn a trace file into its HTML report");
   std::string traceFile, reportFile;
   report->add_option("file", traceFile, "the trace (XML)")->required();
   report->add_option("--out", reportFile, "the report (default: FILE with .html)");
+  AddCommon(report, c, false);
   report->callback([&] { action = [&] { TraceReport(traceFile, reportFile); }; });
 
   try {

@@ -2,6 +2,7 @@
 // editing, a history kept between runs and completion of commands and attribute names.
 #include <readline/history.h>
 #include <readline/readline.h>
+#include <signal.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -115,6 +116,14 @@ char** Complete(const char* text, int start, int) {
   return rl_completion_matches(text, NextCandidate);
 }
 
+// Ctrl-C drops the line being typed, as in a shell, instead of ending the session.
+void OnInterrupt(int) {
+  rl_crlf();
+  rl_on_new_line();
+  rl_replace_line("", 0);
+  rl_redisplay();
+}
+
 }  // namespace
 
 int RunShell(Context& ctx) {
@@ -125,6 +134,9 @@ int RunShell(Context& ctx) {
   rl_attempted_completion_function = Complete;
   rl_basic_word_break_characters = const_cast<char*>(" \t\n\"'");
   using_history();
+  struct sigaction sa {}, old {};
+  sa.sa_handler = OnInterrupt;
+  sigaction(SIGINT, &sa, &old);
   read_history(history.c_str());
   for (;;) {
     char* raw = readline("vmk40xx> ");
@@ -134,7 +146,9 @@ int RunShell(Context& ctx) {
     bool open = false;
     std::vector<std::string> words = SplitLine(line, &open);
     if (words.empty()) continue;
-    add_history(line.c_str());
+    // As typed, without the space a completion leaves at the end.
+    const std::string entry = line.substr(0, line.find_last_not_of(" \t") + 1);
+    add_history(entry.c_str());
     // Appended at once, so that the history survives a shell that is killed.
     if (append_history(1, history.c_str()) != 0) write_history(history.c_str());
     if (open) {
@@ -146,6 +160,7 @@ int RunShell(Context& ctx) {
     Run(ctx, words);
     std::cout.flush();
   }
+  sigaction(SIGINT, &old, nullptr);
   gShell = nullptr;
   ctx.inShell = false;
   return 0;
