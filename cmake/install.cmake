@@ -15,6 +15,13 @@ foreach(program vmk40xx-cli vmk40xx-sim vmk40xx-regsvr)
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   endif()
 endforeach()
+# The emulator and the registration tool do not link the library (the tool loads the one it is
+# given): they have no run path to set.
+foreach(program vmk40xx-sim vmk40xx-regsvr)
+  if(TARGET ${program})
+    set_property(TARGET ${program} PROPERTY INSTALL_RPATH "")
+  endif()
+endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/man/vmk40xx.1 ${PROJECT_SOURCE_DIR}/docs/man/vmk40xx-sim.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
