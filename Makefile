@@ -5,15 +5,17 @@ TSAN_BUILD ?= build-tsan
 JOBS ?= 2
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-sanitize test-thread demo clean
+.PHONY: all deps build configure test test-sanitize test-thread demo install clean
 
 all: build
 
 deps:
 	@tools/scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 test: build
@@ -41,8 +43,15 @@ test-thread: deps
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir $(TSAN_BUILD) -L thread --output-on-failure -j$(JOBS) --timeout 600
 
-demo: build
+# The demo needs the library, the emulator and itself, not the tests.
+demo: configure
+	cmake --build $(BUILD) -j$(JOBS) --target vmk40xx-demo vmk40xx-sim
 	$(BUILD)/bin/vmk40xx-demo
+
+# make install PREFIX=/opt/vmk40xx (default /usr/local); DESTDIR is honoured for packaging.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
