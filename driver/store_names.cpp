@@ -54,7 +54,8 @@ std::string OptionText(const config::DriverSession& s) {
   flag("Simulate", s.simulate, false);
   flag("RecordCoercions", s.recordCoercions, false);
   flag("InterchangeCheck", s.interchangeCheck, false);
-  if (!s.driverSetup.empty()) out += std::string(out.empty() ? "" : ", ") + "DriverSetup=" + s.driverSetup;
+  if (!s.driverSetup.empty())
+    out += std::string(out.empty() ? "" : ", ") + "DriverSetup=" + s.driverSetup;
   return out;
 }
 
@@ -126,8 +127,7 @@ extern "C" int32_t vmk40xx_config_add(const char* logicalName, const char* resou
     session.rangeCheck = true;
     session.cache = true;
     std::string why;
-    if (!ApplyOptions(options ? options : "", &session, &why))
-      return Fail(error, errorSize, why);
+    if (!ApplyOptions(options ? options : "", &session, &why)) return Fail(error, errorSize, why);
 
     config::ConfigStore store;
     std::string location;
@@ -176,8 +176,7 @@ extern "C" int32_t vmk40xx_config_add(const char* logicalName, const char* resou
   }
 }
 
-extern "C" int32_t vmk40xx_config_remove(const char* logicalName, char* error,
-                                         int32_t errorSize) {
+extern "C" int32_t vmk40xx_config_remove(const char* logicalName, char* error, int32_t errorSize) {
   try {
     const std::string name = logicalName ? logicalName : "";
     config::ConfigStore store;

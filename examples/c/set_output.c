@@ -19,7 +19,9 @@ static int Failed(ViSession vi, ViStatus status, const char* what) {
 
 int main(int argc, char** argv) {
   const char* resource = argc > 1 ? argv[1] : "PSU";
-  const char* options = argc > 2 ? argv[2] : argc > 1 ? "" : "Simulate=true, DriverSetup=Model=K4201A";
+  const char* options = argc > 2   ? argv[2]
+                        : argc > 1 ? ""
+                                   : "Simulate=true, DriverSetup=Model=K4201A";
   ViSession vi = VI_NULL;
   ViReal64 volts = 0, amps = 0;
   int failed = 0;

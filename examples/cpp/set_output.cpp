@@ -63,8 +63,9 @@ bool Ok(HRESULT hr, const char* what) {
 
 int main(int argc, char** argv) {
   const char* resource = argc > 1 ? argv[1] : "PSU";
-  const char* options =
-      argc > 2 ? argv[2] : argc > 1 ? "" : "Simulate=true, DriverSetup=Model=K4201A";
+  const char* options = argc > 2   ? argv[2]
+                        : argc > 1 ? ""
+                                   : "Simulate=true, DriverSetup=Model=K4201A";
 
   Ref<IClassFactory> factory;
   if (!Ok(DllGetClassObject(CLSID_VelmoraK40xx, IID_IClassFactory, factory.out()), "factory"))

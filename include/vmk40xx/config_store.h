@@ -23,8 +23,8 @@ extern "C" {
    list (out): may be NULL when size is 0. size (in): bytes at list.
    required (out, may be NULL): the bytes the whole list needs, with its NUL.
    Returns 0 when the whole list fits, 1 when it did not (nothing is written then), -1. */
-VMK40XX_EXPORT int32_t vmk40xx_config_list(char* list, int32_t size, int32_t* required,
-                                          char* error, int32_t errorSize);
+VMK40XX_EXPORT int32_t vmk40xx_config_list(char* list, int32_t size, int32_t* required, char* error,
+                                           int32_t errorSize);
 
 /* Adds a logical name with a driver session and a hardware asset of the same name, and the
    driver's software module when the store has none; a logical name that exists is replaced.
@@ -34,13 +34,13 @@ VMK40XX_EXPORT int32_t vmk40xx_config_list(char* list, int32_t size, int32_t* re
      DriverSetup text; NULL or "" for none. An unknown flag or a value that is no boolean fails.
    description (in): may be NULL. */
 VMK40XX_EXPORT int32_t vmk40xx_config_add(const char* logicalName, const char* resource,
-                                         const char* options, const char* description,
-                                         char* error, int32_t errorSize);
+                                          const char* options, const char* description, char* error,
+                                          int32_t errorSize);
 
 /* Removes a logical name, and its driver session and hardware asset when nothing else refers to
    them. A name that is not there fails. */
 VMK40XX_EXPORT int32_t vmk40xx_config_remove(const char* logicalName, char* error,
-                                            int32_t errorSize);
+                                             int32_t errorSize);
 
 #ifdef __cplusplus
 }

@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <iostream>
 #include <thread>
@@ -25,7 +25,9 @@ namespace {
 
 volatile sig_atomic_t gInterrupted = 0;
 
-void OnInterrupt(int) { gInterrupted = 1; }
+void OnInterrupt(int) {
+  gInterrupted = 1;
+}
 
 // Options every command takes, bound per command line.
 struct Common {
@@ -44,9 +46,9 @@ struct Reading {
 // instrument lacks would cost a time-out and an entry in its error queue.
 bool HasProtection(const Session& s, const std::string& output, bool current) {
   ViReal64 max = 0;
-  const ViStatus st =
-      current ? VmK40xx_OutputProtectionQueryOCPLimitMax(s.vi(), output.c_str(), &max)
-              : VmK40xx_OutputProtectionQueryOVPLimitMax(s.vi(), output.c_str(), &max);
+  const ViStatus st = current
+                          ? VmK40xx_OutputProtectionQueryOCPLimitMax(s.vi(), output.c_str(), &max)
+                          : VmK40xx_OutputProtectionQueryOVPLimitMax(s.vi(), output.c_str(), &max);
   if (st >= 0) return true;
   VmK40xx_ClearError(s.vi());  // the refusal must not stand in for a later, real error
   return false;
@@ -62,10 +64,10 @@ std::string OutputState(const Session& s, const std::string& output) {
   std::vector<State> states;
   if (HasProtection(s, output, false)) states.push_back({VMK40XX_VAL_OUTPUT_OVER_VOLTAGE, "OV"});
   if (HasProtection(s, output, true)) states.push_back({VMK40XX_VAL_OUTPUT_OVER_CURRENT, "OC"});
-  for (State st : {State{VMK40XX_VAL_OUTPUT_OFF, "OFF"},
-                   State{VMK40XX_VAL_OUTPUT_CONSTANT_VOLTAGE, "CV"},
-                   State{VMK40XX_VAL_OUTPUT_CONSTANT_CURRENT, "CC"},
-                   State{VMK40XX_VAL_OUTPUT_UNREGULATED, "UNREG"}})
+  for (State st :
+       {State{VMK40XX_VAL_OUTPUT_OFF, "OFF"}, State{VMK40XX_VAL_OUTPUT_CONSTANT_VOLTAGE, "CV"},
+        State{VMK40XX_VAL_OUTPUT_CONSTANT_CURRENT, "CC"},
+        State{VMK40XX_VAL_OUTPUT_UNREGULATED, "UNREG"}})
     states.push_back(st);
   for (const State& st : states) {
     ViBoolean in = VI_FALSE;
@@ -149,8 +151,7 @@ void PrintList(const Common& c, const std::string& expression) {
     std::cout << out << "]\n";
     return;
   }
-  for (const auto& r : rows)
-    std::cout << r[0] << "\t" << (r[1].empty() ? r[2] : r[1]) << "\n";
+  for (const auto& r : rows) std::cout << r[0] << "\t" << (r[1].empty() ? r[2] : r[1]) << "\n";
 }
 
 void Identify(const Common& c, const Session& s) {
@@ -166,15 +167,14 @@ void Identify(const Common& c, const Session& s) {
     std::cout << "{\"manufacturer\": " << JsonString(manufacturer)
               << ", \"model\": " << JsonString(model) << ", \"firmware\": " << JsonString(firmware)
               << ", \"driver_revision\": " << JsonString(driver)
-              << ", \"resource\": " << JsonString(resource) << ", \"outputs\": [" << list
-              << "]}\n";
+              << ", \"resource\": " << JsonString(resource) << ", \"outputs\": [" << list << "]}\n";
     return;
   }
   std::string list;
   for (const std::string& o : outputs) list += (list.empty() ? "" : " ") + o;
-  std::cout << "manufacturer  " << manufacturer << "\nmodel         " << model
-            << "\nfirmware      " << firmware << "\ndriver        " << driver
-            << "\nresource      " << resource << "\noutputs       " << list << "\n";
+  std::cout << "manufacturer  " << manufacturer << "\nmodel         " << model << "\nfirmware      "
+            << firmware << "\ndriver        " << driver << "\nresource      " << resource
+            << "\noutputs       " << list << "\n";
 }
 
 void ListAttributes(const Common& c) {
@@ -205,14 +205,15 @@ void Monitor(const Common& c, const Session& s, const std::string& output, doubl
   const bool live = isatty(STDOUT_FILENO) && !c.json;
   const std::vector<std::string> outputs = OutputsOrAll(s, output);
   gInterrupted = 0;
-  struct sigaction sa {}, old {};
+  struct sigaction sa {
+  }, old{};
   sa.sa_handler = OnInterrupt;
   sigaction(SIGINT, &sa, &old);
   if (!live && !c.json) std::cout << "time,output,voltage,current,state\n";
   for (int n = 0; !gInterrupted && (count <= 0 || n < count); ++n) {
     if (n) {
-      const auto until = std::chrono::steady_clock::now() +
-                         std::chrono::duration<double>(std::max(interval, 0.0));
+      const auto until =
+          std::chrono::steady_clock::now() + std::chrono::duration<double>(std::max(interval, 0.0));
       while (!gInterrupted && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
       if (gInterrupted) break;
@@ -282,7 +283,9 @@ void Scpi(const Common& c, const Session& s, const std::string& command) {
 }
 
 // Buffers of the store functions: the size question first, then the text.
-std::string StoreError(const char* text) { return text[0] ? text : "the store could not be read"; }
+std::string StoreError(const char* text) {
+  return text[0] ? text : "the store could not be read";
+}
 
 void ConfigList(const Common& c) {
   char error[512] = "";
@@ -379,9 +382,9 @@ Session& Context::Open(const std::string& r, const std::string& o) {
 }
 
 const std::vector<std::string>& CommandNames() {
-  static const std::vector<std::string> names{
-      "list", "identify", "get",   "set",  "apply", "on",     "off", "measure",
-      "monitor", "errors", "scpi", "shell", "config", "trace"};
+  static const std::vector<std::string> names{"list", "identify", "get",     "set",     "apply",
+                                              "on",   "off",      "measure", "monitor", "errors",
+                                              "scpi", "shell",    "config",  "trace"};
   return names;
 }
 
@@ -431,9 +434,7 @@ int Run(Context& ctx, const std::vector<std::string>& args) {
   set->add_option("name", name, "attribute name")->required();
   set->add_option("value", value, "the value")->required();
   AddCommon(set, c, false);
-  set->callback([&] {
-    action = [&] { session().Set(ResolveOrThrow(name), value); };
-  });
+  set->callback([&] { action = [&] { session().Set(ResolveOrThrow(name), value); }; });
 
   auto* apply = app.add_subcommand("apply", "set an output's voltage level and current limit");
   std::string output;
@@ -494,8 +495,7 @@ int Run(Context& ctx, const std::vector<std::string>& args) {
   double interval = 1.0;
   int count = 0;
   monitor->add_option("output", output, "an output (default: all)");
-  monitor->add_option("-i,--interval", interval, "seconds between readings")
-      ->capture_default_str();
+  monitor->add_option("-i,--interval", interval, "seconds between readings")->capture_default_str();
   monitor->add_option("-n,--count", count, "stop after this many readings (0: until Ctrl-C)")
       ->capture_default_str();
   AddCommon(monitor, c, true);
@@ -511,8 +511,9 @@ int Run(Context& ctx, const std::vector<std::string>& args) {
   AddCommon(scpi, c, true);
   scpi->callback([&] { action = [&] { Scpi(c, session(), command); }; });
 
-  auto* shell = app.add_subcommand("shell", "interactive shell: history, completion, the same "
-                                            "commands");
+  auto* shell = app.add_subcommand("shell",
+                                   "interactive shell: history, completion, the same "
+                                   "commands");
   AddCommon(shell, c, false);
   shell->callback([&] {
     action = [&] {
@@ -529,8 +530,8 @@ int Run(Context& ctx, const std::vector<std::string>& args) {
   auto* configList = config->add_subcommand("list", "the logical names");
   AddCommon(configList, c, true);
   configList->callback([&] { action = [&] { ConfigList(c); }; });
-  auto* configAdd = config->add_subcommand(
-      "add", "add a logical name (a name that exists is replaced)");
+  auto* configAdd =
+      config->add_subcommand("add", "add a logical name (a name that exists is replaced)");
   std::string logical, resource, storeOptions, description;
   configAdd->add_option("name", logical, "the logical name")->required();
   configAdd->add_option("resource", resource, "its VISA resource")->required();

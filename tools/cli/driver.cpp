@@ -1,10 +1,10 @@
 #include "driver.h"
 
+#include <strings.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 
 namespace vmkcli {
 namespace {
@@ -45,32 +45,44 @@ std::vector<std::string> Names(ViSession vi, ViAttr countId,
 
 }  // namespace
 
-std::span<const Attribute> Attributes() { return kAttributes; }
+std::span<const Attribute> Attributes() {
+  return kAttributes;
+}
 
 const char* TypeName(Type t) {
   switch (t) {
-    case Type::Boolean: return "ViBoolean";
-    case Type::Int32: return "ViInt32";
-    case Type::Real64: return "ViReal64";
-    case Type::String: return "ViString";
+    case Type::Boolean:
+      return "ViBoolean";
+    case Type::Int32:
+      return "ViInt32";
+    case Type::Real64:
+      return "ViReal64";
+    case Type::String:
+      return "ViString";
   }
   return "";
 }
 
 const char* AccessName(Access a) {
   switch (a) {
-    case Access::RW: return "read-write";
-    case Access::RO: return "read-only";
-    case Access::WO: return "write-only";
+    case Access::RW:
+      return "read-write";
+    case Access::RO:
+      return "read-only";
+    case Access::WO:
+      return "write-only";
   }
   return "";
 }
 
 std::string ListName(const Attribute& a) {
   switch (a.repcap) {
-    case Repcap::Output: return std::string("Output<n>.") + a.path;
-    case Repcap::Trigger: return std::string("Trigger<n>.") + a.path;
-    case Repcap::None: break;
+    case Repcap::Output:
+      return std::string("Output<n>.") + a.path;
+    case Repcap::Trigger:
+      return std::string("Trigger<n>.") + a.path;
+    case Repcap::None:
+      break;
   }
   return a.path;
 }
@@ -83,8 +95,7 @@ std::optional<Resolved> Resolve(std::string_view name) {
   const std::string_view instance = name.substr(0, dot), rest = name.substr(dot + 1);
   const Repcap repcap = StartsNoCase(instance, "Trigger") ? Repcap::Trigger : Repcap::Output;
   for (const Attribute& a : kAttributes)
-    if (a.repcap == repcap && EqualNoCase(rest, a.path))
-      return Resolved{&a, std::string(instance)};
+    if (a.repcap == repcap && EqualNoCase(rest, a.path)) return Resolved{&a, std::string(instance)};
   return std::nullopt;
 }
 
@@ -105,11 +116,21 @@ std::string JsonString(std::string_view s) {
   std::string out = "\"";
   for (unsigned char c : s) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20) {
           char esc[8];
@@ -190,14 +211,15 @@ Value Session::Get(const Resolved& r) const {
       Check(VmK40xx_GetAttributeViReal64(vi_, ch, a.id, &v));
       return double{v};
     }
-    case Type::String: break;
+    case Type::String:
+      break;
   }
   // The size question first: a text attribute has no length limit of its own.
   const ViStatus need = VmK40xx_GetAttributeViString(vi_, ch, a.id, 0, nullptr);
   Check(need);
   std::string text(need > 0 ? static_cast<size_t>(need) : 1, '\0');
-  Check(VmK40xx_GetAttributeViString(vi_, ch, a.id, static_cast<ViInt32>(text.size()),
-                                     text.data()));
+  Check(
+      VmK40xx_GetAttributeViString(vi_, ch, a.id, static_cast<ViInt32>(text.size()), text.data()));
   text.resize(text.find('\0') == std::string::npos ? text.size() : text.find('\0'));
   return text;
 }

@@ -34,9 +34,12 @@ std::vector<std::string> SplitLine(const std::string& line, bool* open) {
   for (size_t i = 0; i < line.size(); ++i) {
     const char ch = line[i];
     if (quote) {
-      if (ch == quote) quote = 0;
-      else if (ch == '\\' && quote == '"' && i + 1 < line.size()) word += line[++i];
-      else word += ch;
+      if (ch == quote)
+        quote = 0;
+      else if (ch == '\\' && quote == '"' && i + 1 < line.size())
+        word += line[++i];
+      else
+        word += ch;
     } else if (ch == '\'' || ch == '"') {
       quote = ch;
       inWord = true;
@@ -72,7 +75,9 @@ std::vector<std::string> AttributeNames() {
   std::vector<std::string> names;
   for (const Attribute& a : Attributes()) {
     switch (a.repcap) {
-      case Repcap::None: names.push_back(a.path); break;
+      case Repcap::None:
+        names.push_back(a.path);
+        break;
       case Repcap::Output:
         for (const std::string& o : outputs) names.push_back(o + "." + a.path);
         break;
@@ -134,7 +139,8 @@ int RunShell(Context& ctx) {
   rl_attempted_completion_function = Complete;
   rl_basic_word_break_characters = const_cast<char*>(" \t\n\"'");
   using_history();
-  struct sigaction sa {}, old {};
+  struct sigaction sa {
+  }, old{};
   sa.sa_handler = OnInterrupt;
   sigaction(SIGINT, &sa, &old);
   read_history(history.c_str());
