@@ -42,6 +42,7 @@ _SIGNATURES: Dict[str, Tuple[Any, ...]] = {
     "VmK40xx_GetCalibrationName": (_S, _I, _I, _C),
     "VmK40xx_ConfigureCurrentLimit": (_S, _C, _I, _R),
     "VmK40xx_ConfigureOutputRange": (_S, _C, _I, _R),
+    "VmK40xx_ConfigureOVP": (_S, _C, _B, _R),
     "VmK40xx_ConfigureTriggerSource": (_S, _C, _I),
     "VmK40xx_ConfigureTriggeredVoltageLevel": (_S, _C, _R),
     "VmK40xx_ConfigureTriggeredCurrentLimit": (_S, _C, _R),

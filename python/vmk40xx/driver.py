@@ -90,6 +90,9 @@ class Output(OutputAttributes):
     def configure_range(self, range_type: RangeType, range: float) -> None:
         self._call("VmK40xx_ConfigureOutputRange", self._channel_bytes, int(range_type), range)
 
+    def configure_ovp(self, enabled: bool, limit: float) -> None:
+        self._call("VmK40xx_ConfigureOVP", self._channel_bytes, int(enabled), limit)
+
     def configure_trigger_source(self, source: TriggerSource) -> None:
         self._call("VmK40xx_ConfigureTriggerSource", self._channel_bytes, int(source))
 
@@ -265,6 +268,13 @@ class Status(StatusAttributes):
 
     def query_register(self, register: StatusRegister, sub_register: StatusSubRegister) -> int:
         return self._int_out("VmK40xx_StatusQueryRegister", int(register), int(sub_register))
+
+    def get_register(self, register: StatusRegister, sub_register: StatusSubRegister) -> int:
+        return self._int_out("VmK40xx_StatusGetRegister", int(register), int(sub_register))
+
+    def set_register(self, register: StatusRegister, sub_register: StatusSubRegister,
+                     value: int) -> None:
+        self._call("VmK40xx_StatusSetRegister", int(register), int(sub_register), value)
 
 
 class System(SystemAttributes):

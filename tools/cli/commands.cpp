@@ -111,6 +111,42 @@ std::string ReadReply(const Session& s) {
   return reply;
 }
 
+// The lines of a list the library wrote ("field\tfield\n" up to its NUL), each cut into
+// `columns` fields.
+std::vector<std::vector<std::string>> Table(const std::string& text, size_t columns) {
+  const std::string list = text.substr(0, text.find('\0'));
+  std::vector<std::vector<std::string>> rows;
+  for (size_t start = 0; start < list.size();) {
+    size_t end = list.find('\n', start);
+    if (end == std::string::npos) end = list.size();
+    const std::string line = list.substr(start, end - start);
+    std::vector<std::string> fields;
+    for (size_t f = 0;;) {
+      const size_t tab = line.find('\t', f);
+      fields.push_back(line.substr(f, tab - f));
+      if (tab == std::string::npos) break;
+      f = tab + 1;
+    }
+    fields.resize(columns);
+    rows.push_back(std::move(fields));
+    start = end + 1;
+  }
+  return rows;
+}
+
+// A JSON array of objects, one per row, with the row's fields as texts under `keys`.
+std::string JsonRows(const std::vector<std::vector<std::string>>& rows,
+                     const std::vector<const char*>& keys) {
+  std::string out = "[";
+  for (size_t i = 0; i < rows.size(); ++i) {
+    out += i ? ", {" : "{";
+    for (size_t k = 0; k < keys.size(); ++k)
+      out += std::string(k ? ", " : "") + JsonString(keys[k]) + ": " + JsonString(rows[i][k]);
+    out += "}";
+  }
+  return out + "]";
+}
+
 void PrintList(const Common& c, const std::string& expression) {
   int32_t required = 0, count = 0;
   int32_t status = vmk40xx_find_resources(expression.c_str(), nullptr, 0, &count, &required);
@@ -123,32 +159,9 @@ void PrintList(const Common& c, const std::string& expression) {
     throw UsageError("'" + expression + "' is not a resource expression");
   if (status < 0 && status != static_cast<int32_t>(0x80040011))
     throw DriverError(status, "the resource search failed");
-  list.resize(list.find('\0') == std::string::npos ? list.size() : list.find('\0'));
-  std::vector<std::vector<std::string>> rows;
-  size_t start = 0;
-  while (start < list.size()) {
-    const size_t end = list.find('\n', start);
-    const std::string line = list.substr(start, end - start);
-    std::vector<std::string> fields;
-    size_t f = 0;
-    for (;;) {
-      const size_t tab = line.find('\t', f);
-      fields.push_back(line.substr(f, tab - f));
-      if (tab == std::string::npos) break;
-      f = tab + 1;
-    }
-    fields.resize(3);
-    rows.push_back(fields);
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
+  const auto rows = Table(list, 3);
   if (c.json) {
-    std::string out = "[";
-    for (size_t i = 0; i < rows.size(); ++i)
-      out += std::string(i ? ", " : "") + "{\"resource\": " + JsonString(rows[i][0]) +
-             ", \"identity\": " + JsonString(rows[i][1]) +
-             ", \"description\": " + JsonString(rows[i][2]) + "}";
-    std::cout << out << "]\n";
+    std::cout << JsonRows(rows, {"resource", "identity", "description"}) << "\n";
     return;
   }
   for (const auto& r : rows) std::cout << r[0] << "\t" << (r[1].empty() ? r[2] : r[1]) << "\n";
@@ -296,31 +309,9 @@ void ConfigList(const Common& c) {
   if (vmk40xx_config_list(list.data(), static_cast<int32_t>(list.size()), &required, error,
                           sizeof error) < 0)
     throw DriverError(-1, StoreError(error));
-  list.resize(list.find('\0'));
-  std::vector<std::vector<std::string>> rows;
-  for (size_t start = 0; start < list.size();) {
-    size_t end = list.find('\n', start);
-    if (end == std::string::npos) end = list.size();
-    std::vector<std::string> fields;
-    const std::string line = list.substr(start, end - start);
-    for (size_t f = 0;;) {
-      const size_t tab = line.find('\t', f);
-      fields.push_back(line.substr(f, tab - f));
-      if (tab == std::string::npos) break;
-      f = tab + 1;
-    }
-    fields.resize(4);
-    rows.push_back(fields);
-    start = end + 1;
-  }
+  const auto rows = Table(list, 4);
   if (c.json) {
-    std::string out = "[";
-    for (size_t i = 0; i < rows.size(); ++i)
-      out += std::string(i ? ", " : "") + "{\"name\": " + JsonString(rows[i][0]) +
-             ", \"resource\": " + JsonString(rows[i][1]) +
-             ", \"options\": " + JsonString(rows[i][2]) +
-             ", \"description\": " + JsonString(rows[i][3]) + "}";
-    std::cout << out << "]\n";
+    std::cout << JsonRows(rows, {"name", "resource", "options", "description"}) << "\n";
     return;
   }
   for (const auto& r : rows)
