@@ -9,6 +9,8 @@ import pytest
 
 @pytest.fixture
 def lib(env, monkeypatch):
+    if not os.environ.get("VMK40XX_LIBRARY"):
+        pytest.skip("no library to load into Python (a sanitized build)")
     monkeypatch.setenv("IVICONFIGSERVERDEFAULT", env["IVICONFIGSERVERDEFAULT"])
     lib = ctypes.CDLL(os.environ["VMK40XX_LIBRARY"])
     c, i = ctypes.c_char_p, ctypes.c_int32

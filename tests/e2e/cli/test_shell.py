@@ -35,8 +35,23 @@ class Terminal:
         found, self.seen = self.seen[:cut], self.seen[cut:]
         return found.decode(errors="replace")
 
-    def close(self) -> int:
-        _, status = os.waitpid(self.pid, 0)
+    def close(self, timeout: float = 20) -> int:
+        """The shell's exit code; a shell that does not end in time is killed and fails."""
+        end = time.monotonic() + timeout
+        while True:
+            pid, status = os.waitpid(self.pid, os.WNOHANG)
+            if pid:
+                break
+            if time.monotonic() > end:
+                os.kill(self.pid, 9)
+                os.waitpid(self.pid, 0)
+                os.close(self.fd)
+                raise AssertionError(f"the shell did not end; it last wrote {self.seen!r}")
+            try:  # keep reading, so that a shell writing to a full terminal is not stuck
+                if select.select([self.fd], [], [], 0.05)[0]:
+                    self.seen += os.read(self.fd, 4096)
+            except OSError:
+                pass
         os.close(self.fd)
         return os.waitstatus_to_exitcode(status)
 
@@ -61,10 +76,14 @@ def test_completion_and_history(env, emulator):
     t.expect("identify ")
     t.send("\r")
     t.expect("K4201A")
+    # Each input waits for the prompt: typed ahead, it would meet the terminal in its cooked
+    # mode, where Ctrl-C and Ctrl-D mean something else than to readline.
+    t.expect("vmk40xx> ")
     t.send("get Outp\x03")  # Ctrl-C drops the line, not the shell
     t.expect("vmk40xx> ")
     t.send("set Identity.InstrumentModel X\r")
     t.expect("Attribute is read only.")  # a failing line does not end the shell
+    t.expect("vmk40xx> ")
     t.send("exit\r")
     assert t.close() == 0
     history = open(env["VMK40XX_HISTORY"]).read().splitlines()
@@ -78,5 +97,6 @@ def test_completion_and_history(env, emulator):
     t.expect("identify")
     t.send("\r")
     t.expect("model         K4201A")
+    t.expect("vmk40xx> ")
     t.send("\x04")  # end of input ends the shell
     assert t.close() == 0
