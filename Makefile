@@ -7,15 +7,17 @@ FUZZ_SECONDS ?= 60
 JOBS ?= 2
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-sanitize test-thread fuzz demo clean
+.PHONY: all deps build configure test test-sanitize test-thread fuzz demo install clean
 
 all: build
 
 deps:
 	@tools/scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 test: build
@@ -51,8 +53,15 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD) -j$(JOBS)
 	tests/fuzz/run.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
 
-demo: build
+# The demo needs the library, the emulator and itself, not the tests.
+demo: configure
+	cmake --build $(BUILD) -j$(JOBS) --target vmk40xx-demo vmk40xx-sim
 	$(BUILD)/bin/vmk40xx-demo
+
+# make install PREFIX=/opt/vmk40xx (default /usr/local); DESTDIR is honoured for packaging.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
