@@ -2,10 +2,12 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= 2
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build configure test test-sanitize test-thread demo install clean
+.PHONY: all deps build configure test test-sanitize test-thread fuzz demo install clean
 
 all: build
 
@@ -43,6 +45,14 @@ test-thread: deps
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir $(TSAN_BUILD) -L thread --output-on-failure -j$(JOBS) --timeout 600
 
+# Every fuzz target for FUZZ_SECONDS on its seed corpus (tests/fuzz/corpus), in a clang build of
+# its own that holds nothing but the library and the targets.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVMK_FUZZ=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	tests/fuzz/run.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
+
 # The demo needs the library, the emulator and itself, not the tests.
 demo: configure
 	cmake --build $(BUILD) -j$(JOBS) --target vmk40xx-demo vmk40xx-sim
@@ -54,4 +64,4 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
