@@ -171,3 +171,18 @@ def test_trace_report(run, tmp_path):
     assert "<html" in html and "ApplyVoltageCurrent" in html
     r = run("trace", "report", str(tmp_path / "missing.xml"))
     assert r.returncode == 1 and "cannot read" in r.stderr
+
+
+def test_json_text_survives_quotes_and_control_characters(run, emulator):
+    text = 'a"b\\c\td'  # short: the display takes 12 characters
+    assert run("-r", emulator, "set", "Display.Text", text).returncode == 0
+    r = run("-r", emulator, "get", "Display.Text", "--json")
+    assert json.loads(r.stdout)["value"] == text
+
+
+def test_commands_are_refused_where_they_cannot_be(run, emulator):
+    r = run("-r", "PSU", "-o", SIMULATED, "scpi", "*IDN?")
+    assert (r.returncode, r.stderr) == (
+        1, "vmk40xx: VelmoraK40xx: IO error: Direct I/O not available while Simulating.\n")
+    r = run("-r", emulator, "scpi", "*RST", "--json")
+    assert json.loads(r.stdout) == {"command": "*RST", "reply": None}
