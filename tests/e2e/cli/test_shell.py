@@ -100,3 +100,12 @@ def test_completion_and_history(env, emulator):
     t.expect("vmk40xx> ")
     t.send("\x04")  # end of input ends the shell
     assert t.close() == 0
+
+
+def test_monitor_on_a_terminal_redraws_a_table(env, emulator):
+    t = Terminal(["-r", emulator, "monitor", "Output2", "-i", "0.1", "-n", "2"], env)
+    first = t.expect("Output2")
+    assert "\x1b[H\x1b[J" in first  # the screen is cleared and drawn again for each reading
+    assert "voltage/V" in first and "time," not in first  # a table, not CSV
+    t.expect("\x1b[H\x1b[J")
+    assert t.close() == 0
