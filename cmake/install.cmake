@@ -25,6 +25,12 @@ endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/docs/man/vmk40xx.1 ${PROJECT_SOURCE_DIR}/docs/man/vmk40xx-sim.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/compliance.md
+              ${PROJECT_SOURCE_DIR}/docs/reference.md ${PROJECT_SOURCE_DIR}/docs/models.md
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+        PATTERN "run_against_emulator.cmake" EXCLUDE)
+
 install(EXPORT vmk40xxTargets NAMESPACE vmk40xx:: DESTINATION ${VMK_CMAKE_PACKAGE_DIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/vmk40xxConfig.cmake.in
                               ${PROJECT_BINARY_DIR}/cmake/vmk40xxConfig.cmake

@@ -1,13 +1,7 @@
 """The driver's classes: the root VelmoraK40xx and what hangs from it."""
 
 import ctypes
-import sys
 from typing import Callable, Dict, Generic, Iterator, List, NamedTuple, Optional, Tuple, TypeVar, Union
-
-if sys.version_info >= (3, 11):
-    from typing import Self
-else:  # pragma: no cover
-    from typing_extensions import Self
 
 from vmk40xx._attributes import (
     CalibrationsAttributes,
@@ -474,7 +468,7 @@ class VelmoraK40xx(Node):
     def closed(self) -> bool:
         return self._session.vi == 0
 
-    def __enter__(self) -> Self:
+    def __enter__(self) -> "VelmoraK40xx":
         return self
 
     def __exit__(self, *exc: object) -> None:
