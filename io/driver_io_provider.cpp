@@ -69,8 +69,8 @@ HRESULT CDriverIOProvider::CloseIO() {
   return S_OK;
 }
 
-void CDriverIOProvider::EnterCall() {
-  if (callDepth_++ > 0) return;
+// Only a call in which something was reported has anything to forget.
+void CDriverIOProvider::ForgetCall() {
   callFault_ = S_OK;
   callFaultInfo_.reset();
   pollFailure_ = S_OK;
@@ -78,19 +78,14 @@ void CDriverIOProvider::EnterCall() {
   reportedInCall_ = false;
 }
 
-void CDriverIOProvider::LeaveCall() {
-  --callDepth_;
-}
-
-HRESULT CDriverIOProvider::CallResult(HRESULT hr) {
-  if (callDepth_ != 1 || FAILED(hr)) return hr;
+HRESULT CDriverIOProvider::FailedCallResult(HRESULT hr) {
   if (FAILED(pollFailure_)) {
     SetErrorInfo(0, pollFailureInfo_.get());
     return pollFailure_;
   }
   // The call got past an I/O failure (one whose outcome it may ignore): its report is not the
   // call's, and success carries no error text.
-  if (hr == S_OK && reportedInCall_) SetErrorInfo(0, nullptr);
+  if (hr == S_OK) SetErrorInfo(0, nullptr);
   return hr;
 }
 

@@ -43,9 +43,14 @@ class CDriverIOProvider {
   // once. CallResult gives the call's status: its own failure, else the first status poll of
   // the call that failed (a selection's, say, whatever the command after it did), else `hr`;
   // a plain success leaves no error information of a failure the call got past.
-  void EnterCall();
-  HRESULT CallResult(HRESULT hr);
-  void LeaveCall();
+  // Inline and cheap on the path where nothing failed: every call on an instrument passes here.
+  void EnterCall() {
+    if (callDepth_++ == 0 && reportedInCall_) ForgetCall();
+  }
+  HRESULT CallResult(HRESULT hr) {
+    return callDepth_ != 1 || !reportedInCall_ || FAILED(hr) ? hr : FailedCallResult(hr);
+  }
+  void LeaveCall() { --callDepth_; }
   // For an exchange whose outcome the call ignores by design: its time-out or lost connection
   // does not end the call's traffic.
   void ForgiveCallFault() {
@@ -123,6 +128,8 @@ class CDriverIOProvider {
   // Keeps, for the call in progress, the first failed status poll and the first time-out or lost
   // connection, each with the error information of its report.
   void NoteFailure(HRESULT reported, HRESULT transport, bool poll);
+  void ForgetCall();
+  HRESULT FailedCallResult(HRESULT hr);
   bool Polling() const { return host_ && host_->QueryInstrumentStatus(); }
 
   mutable std::recursive_mutex mutex_;
