@@ -34,7 +34,7 @@ test-sanitize: deps
 
 # The concurrency tests (CTest label "thread") under ThreadSanitizer. A branch that adds such tests
 # labels them "thread" and names their executables in THREAD_TARGETS.
-THREAD_TARGETS ?= ivic_thread_tests platform_ivic_tests
+THREAD_TARGETS ?= ivic_thread_tests platform_ivic_tests com_thread_tests
 TSAN_FLAGS = -fsanitize=thread -fno-omit-frame-pointer
 test-thread: deps
 	cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

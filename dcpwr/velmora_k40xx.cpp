@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <string>
+#include <utility>
 
 #include "dcpwr/calibrations.h"
 #include "dcpwr/channel.h"
@@ -456,11 +457,17 @@ HRESULT VelmoraK40xx::CreateInstance(const char* repCap, const std::string& phys
 
 HRESULT VelmoraK40xx::ApplyModelLimits() {
   if (!Flags().simulate && ResourceDescriptor().find("ASRL") != std::string::npos) {
-    // Serial instruments start in local mode; the reply and any failure are of no interest.
+    // Serial instruments start in local mode; the reply and any failure are of no interest,
+    // so neither is the status of the exchange: it is not polled (an earlier program's status
+    // is cleared below).
+    const bool polling = std::exchange(MutableFlags().queryInstrumentStatus, false);
     if (SUCCEEDED(IO().InstrPrintfNoPoll("SYST:REM;*OPC?"))) {
       LONG ignored = 0;
       IO().FormattedReadNumber(&ignored, true, 5000);
     }
+    MutableFlags().queryInstrumentStatus = polling;
+    // A serial line that did not answer is asked for the identity all the same.
+    if (CDriverIOProvider* provider = IO().Provider()) provider->ForgiveCallFault();
   }
   // An event status that an earlier program left is no fault of this session, yet the status
   // poll after the identification would report it and so fail Initialize, which leaves no

@@ -120,6 +120,7 @@ class CNode {
     CallScope scope(*this, m);
     return com::NoThrow([&]() -> HRESULT {
       if (HRESULT hr = Admit(m, FirstNullOut(m, args)); hr != S_OK) return hr;
+      CDriverIOManager::CallScope instrument(io_, !Simulating());
       ClearOuts(m, args);
       Trace<sizeof...(A)> trace(*this, m, args);
       CDriverIOManager::ModelScope model(io_, GetModel());
@@ -128,7 +129,7 @@ class CNode {
       if (hr == S_OK) hr = body();
       // A selection that no command followed still goes out before the call returns.
       io_.FlushAhead();
-      return trace.Leave(hr);
+      return trace.Leave(instrument.Result(hr));
     });
   }
   template <class Body>

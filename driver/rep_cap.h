@@ -14,9 +14,11 @@ namespace vmk {
 
 class CRepCap : public CComObject, public CNode {
  public:
+  // The root's connection goes with the root.
   void Detach() override {
     root_ = nullptr;
     state_ = nullptr;
+    IO().SetProvider(nullptr);
   }
 
   const std::string& PhysicalName() const { return physicalName_; }

@@ -70,6 +70,26 @@ class CDriverIOManager {
   };
   std::string_view CurrentModel() const { return model_; }
 
+  // One driver call on the session's connection (CDriverIOProvider::EnterCall), for the method
+  // entry frame; a call that cannot reach an instrument (a simulated session's) leaves the
+  // provider alone.
+  class CallScope {
+   public:
+    CallScope(CDriverIOManager& io, bool instrument)
+        : provider_(instrument ? io.provider_ : nullptr) {
+      if (provider_) provider_->EnterCall();
+    }
+    ~CallScope() {
+      if (provider_) provider_->LeaveCall();
+    }
+    CallScope(const CallScope&) = delete;
+    CallScope& operator=(const CallScope&) = delete;
+    HRESULT Result(HRESULT hr) const { return provider_ ? provider_->CallResult(hr) : hr; }
+
+   private:
+    CDriverIOProvider* provider_;
+  };
+
   HRESULT ReadSTB(int16_t* pStb);
   HRESULT SetIOTimeout(int32_t lTimeout);
   HRESULT GetIOTimeout(int32_t* plTimeout);

@@ -6,6 +6,7 @@
 #include "platform/com/com_ptr.h"
 #include "platform/visa/number_text.h"
 #include "services/errors.h"
+#include "vmk40xx/visacom.h"
 
 namespace vmk {
 
@@ -68,9 +69,55 @@ HRESULT CDriverIOProvider::CloseIO() {
   return S_OK;
 }
 
+// Only a call in which something was reported has anything to forget.
+void CDriverIOProvider::ForgetCall() {
+  callFault_ = S_OK;
+  callFaultInfo_.reset();
+  pollFailure_ = S_OK;
+  pollFailureInfo_.reset();
+  reportedInCall_ = false;
+}
+
+HRESULT CDriverIOProvider::FailedCallResult(HRESULT hr) {
+  if (FAILED(pollFailure_)) {
+    SetErrorInfo(0, pollFailureInfo_.get());
+    return pollFailure_;
+  }
+  // The call got past an I/O failure (one whose outcome it may ignore): its report is not the
+  // call's, and success carries no error text.
+  if (hr == S_OK) SetErrorInfo(0, nullptr);
+  return hr;
+}
+
+void CDriverIOProvider::NoteFailure(HRESULT reported, HRESULT transport, bool poll) {
+  if (callDepth_ == 0) return;
+  reportedInCall_ = true;
+  com::ComPtr<IErrorInfo> info;
+  if (poll && SUCCEEDED(pollFailure_)) {
+    pollFailure_ = reported;
+    GetErrorInfo(0, info.put());
+    pollFailureInfo_ = info;
+    SetErrorInfo(0, info.get());
+  }
+  if (SUCCEEDED(callFault_) && (transport == E_VMK_IO_TIMEOUT_STATUS || transport == E_VISA_CONN_LOST)) {
+    callFault_ = reported;
+    if (!info) {
+      GetErrorInfo(0, info.put());
+      SetErrorInfo(0, info.get());
+    }
+    callFaultInfo_ = info;
+  }
+}
+
 template <class Io, class Convert>
 HRESULT CDriverIOProvider::Transfer(int32_t lTimeout, Poll poll, Io&& io, Convert&& convert) {
   std::lock_guard lock(mutex_);
+  // After a time-out or a lost connection the call is over as far as the instrument goes: a
+  // further command or query would only cost another time-out before the same answer.
+  if (FAILED(callFault_) && callDepth_ > 0) {
+    SetErrorInfo(0, callFaultInfo_.get());
+    return callFault_;
+  }
   TimeoutScope scope(*this, lTimeout);
   timeoutFlag_ = false;
   if (HRESULT hr = io(); FAILED(hr)) return HandleIOError(hr);
@@ -128,9 +175,9 @@ HRESULT CDriverIOProvider::CheckEventStatus() {
   double value = 0;
   // A reply without a number means the exchange is out of step, which is no proof of a clean
   // status.
-  if (SUCCEEDED(hr) && visa::ParseNumber(reply, &value) == 0) hr = E_FAIL;
+  if (SUCCEEDED(hr) && visa::ParseNumber(reply, &value) == 0) hr = kNoStatus;
   if (FAILED(hr)) {
-    PrimClear();
+    ClearKeepingErrorInfo();
     return hr;
   }
   const int64_t esr =
@@ -138,32 +185,50 @@ HRESULT CDriverIOProvider::CheckEventStatus() {
   return (esr & 0x3C) ? S_FALSE : S_OK;
 }
 
+// Error bits, or a reply that tells nothing, are the instrument status error; a poll that could
+// not be exchanged at all is reported as the I/O failure it is, a time-out as a time-out.
 HRESULT CDriverIOProvider::PollStatus() {
   if (!Polling()) return S_OK;
-  if (CheckEventStatus() == S_OK) return S_OK;
-  if (!errors_) return E_IVI_INSTRUMENT_STATUS;
-  return errors_->ReportError(Msg::E_IVI_INSTRUMENT_STATUS);
+  const HRESULT status = CheckEventStatus();
+  if (status == S_OK) return S_OK;
+  HRESULT reported;
+  if (status == S_FALSE || status == kNoStatus)
+    reported = errors_ ? errors_->ReportError(Msg::E_IVI_INSTRUMENT_STATUS) : E_IVI_INSTRUMENT_STATUS;
+  else
+    reported = ReportTransferFailure(status);
+  NoteFailure(reported, status, true);
+  return reported;
 }
 
-HRESULT CDriverIOProvider::HandleIOError(HRESULT failure) {
+void CDriverIOProvider::ClearKeepingErrorInfo() {
   // The clear must not replace the description of the failure it follows.
   com::ComPtr<IErrorInfo> info;
   GetErrorInfo(0, info.put());
   PrimClear();
   SetErrorInfo(0, info.get());
-  HRESULT reported;
+}
+
+HRESULT CDriverIOProvider::ReportTransferFailure(HRESULT failure) {
   if (failure == E_VMK_IO_TIMEOUT_STATUS) {
     timeoutFlag_ = true;
-    reported = errors_ ? errors_->ReportIoTimeout() : E_VELMORAK40XX_IO_TIMEOUT;
-  } else {
-    reported = errors_ ? errors_->ReportIoError() : E_VELMORAK40XX_IO_GENERAL;
+    return errors_ ? errors_->ReportIoTimeout() : E_VELMORAK40XX_IO_TIMEOUT;
   }
-  if (Polling()) {
+  return errors_ ? errors_->ReportIoError() : E_VELMORAK40XX_IO_GENERAL;
+}
+
+HRESULT CDriverIOProvider::HandleIOError(HRESULT failure) {
+  ClearKeepingErrorInfo();
+  const HRESULT reported = ReportTransferFailure(failure);
+  // The status exchange clears what the failure may have left in the event register. After a
+  // time-out or on a lost connection it would only wait out another time-out, or fail again.
+  const bool gone = failure == E_VMK_IO_TIMEOUT_STATUS || failure == E_VISA_CONN_LOST;
+  if (Polling() && !gone) {
     com::ComPtr<IErrorInfo> report;
     GetErrorInfo(0, report.put());
     CheckEventStatus();
     SetErrorInfo(0, report.get());
   }
+  NoteFailure(reported, failure, false);
   return reported;
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "io/io_seams.h"
+#include "platform/com/com_ptr.h"
 #include "vmk40xx/com.h"
 #include "vmk40xx/errors.h"
 
@@ -35,6 +36,27 @@ class CDriverIOProvider {
   void SetErrorManager(CErrorManager* errors) { errors_ = errors; }
 
   virtual HRESULT GetVisaInterfaceType(int32_t* peIntfType) = 0;
+
+  // The bounds of one driver call, the calls nested in it included; the method entry frame
+  // marks them while it holds the session's lock. Within a call, a time-out or a lost
+  // connection ends the traffic: every later operation of the call returns that failure at
+  // once. CallResult gives the call's status: its own failure, else the first status poll of
+  // the call that failed (a selection's, say, whatever the command after it did), else `hr`;
+  // a plain success leaves no error information of a failure the call got past.
+  // Inline and cheap on the path where nothing failed: every call on an instrument passes here.
+  void EnterCall() {
+    if (callDepth_++ == 0 && reportedInCall_) ForgetCall();
+  }
+  HRESULT CallResult(HRESULT hr) {
+    return callDepth_ != 1 || !reportedInCall_ || FAILED(hr) ? hr : FailedCallResult(hr);
+  }
+  void LeaveCall() { --callDepth_; }
+  // For an exchange whose outcome the call ignores by design: its time-out or lost connection
+  // does not end the call's traffic.
+  void ForgiveCallFault() {
+    callFault_ = S_OK;
+    callFaultInfo_.reset();
+  }
 
   HRESULT ReadSTB(int16_t* pStb);
   HRESULT SetIOTimeout(int32_t lTimeout);
@@ -95,13 +117,30 @@ class CDriverIOProvider {
   HRESULT SendOut();
   // Device clear, IO error or IO timeout report, optional status exchange; returns the report.
   HRESULT HandleIOError(HRESULT failure);
-  // The "*ESR?" exchange: S_OK, S_FALSE when an error bit is set, or the failure (after a
-  // device clear).
+  // The IO timeout report for a time-out, else the IO error report.
+  HRESULT ReportTransferFailure(HRESULT failure);
+  void ClearKeepingErrorInfo();
+  // The "*ESR?" exchange: S_OK, S_FALSE when an error bit is set, kNoStatus for a reply without
+  // a number, or the transfer's failure (each failure after a device clear).
   HRESULT CheckEventStatus();
+  static constexpr HRESULT kNoStatus = E_FAIL;
   HRESULT PollStatus();
+  // Keeps, for the call in progress, the first failed status poll and the first time-out or lost
+  // connection, each with the error information of its report.
+  void NoteFailure(HRESULT reported, HRESULT transport, bool poll);
+  void ForgetCall();
+  HRESULT FailedCallResult(HRESULT hr);
   bool Polling() const { return host_ && host_->QueryInstrumentStatus(); }
 
   mutable std::recursive_mutex mutex_;
+  // The call in progress (EnterCall): how deep, the time-out or lost connection that ended its
+  // traffic, the first status poll that failed, and whether any failure was reported in it.
+  int callDepth_ = 0;
+  HRESULT callFault_ = S_OK;
+  com::ComPtr<IErrorInfo> callFaultInfo_;
+  HRESULT pollFailure_ = S_OK;
+  com::ComPtr<IErrorInfo> pollFailureInfo_;
+  bool reportedInCall_ = false;
   bool initialized_ = false;
   const IoHost* host_ = nullptr;
   CErrorManager* errors_ = nullptr;

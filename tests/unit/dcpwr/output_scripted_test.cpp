@@ -97,7 +97,9 @@ TEST_F(ScriptedSupply, PerOutputMembersOnADualModelSelectTheirOutputBeforeEveryC
   EXPECT_TRUE(script->Done()) << script->Report();
 }
 
-TEST_F(ScriptedSupply, AFailedSelectionDoesNotStopTheCommandWhoseResultIsTheMembers) {
+// The command still goes out after a selection whose status poll saw an error, but the error is
+// the member's result: the selection's text and status, never a success with a stale text.
+TEST_F(ScriptedSupply, AFailedSelectionDoesNotStopTheCommandButIsTheMembersResult) {
   Open("K4202A");
   Ref<IIviDriverOperation> operation;
   ASSERT_EQ(driver->QueryInterface(IID_IIviDriverOperation, reinterpret_cast<void**>(&operation)),
@@ -106,7 +108,16 @@ TEST_F(ScriptedSupply, AFailedSelectionDoesNotStopTheCommandWhoseResultIsTheMemb
   ASSERT_EQ(operation->put_QueryInstrumentStatus(VARIANT_TRUE), S_OK);
   script->Expect("INST:NSEL 2\n").Expect("*ESR?\n").Reply("16\n");
   script->Expect("VOLT 5\n").Expect("*ESR?\n").Reply("0\n");
-  EXPECT_EQ(Output("Output2")->put_VoltageLevel(5), S_OK);
+  EXPECT_EQ(Output("Output2")->put_VoltageLevel(5), E_IVI_INSTRUMENT_STATUS);
+  EXPECT_EQ(TakeError(),
+            "VelmoraK40xx: Instrument error detected.  Use ErrorQuery() to determine the "
+            "error(s).");
+  // A garbled status reply tells nothing of the status: it is no clean one either.
+  script->Expect("INST:NSEL 2\n").Expect("*ESR?\n").Reply("#?!\n").ExpectClear();
+  script->Expect("VOLT?\n").Reply("5\n").Expect("*ESR?\n").Reply("0\n");
+  double level = 0;
+  EXPECT_EQ(Output("Output2")->get_VoltageLevel(&level), E_IVI_INSTRUMENT_STATUS);
+  TakeError();
   script->Expect("INST:NSEL 2\n").Expect("*ESR?\n").Reply("0\n");
   script->Expect("VOLT 50\n").Expect("*ESR?\n").Reply("16\n");
   EXPECT_EQ(Output("Output2")->put_VoltageLevel(50), E_IVI_INSTRUMENT_STATUS);
