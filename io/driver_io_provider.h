@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "io/io_seams.h"
+#include "platform/com/critical_section.h"
 #include "vmk40xx/com.h"
 #include "vmk40xx/errors.h"
 
@@ -66,14 +67,15 @@ class CDriverIOProvider {
   // The primitives. Time-outs come back as E_VMK_IO_TIMEOUT_STATUS; failures leave COM error
   // information with a description.
   virtual HRESULT PrimReadString(int32_t count, std::string* text) = 0;
-  virtual HRESULT PrimWriteString(std::string_view text, int32_t* written) = 0;
+  // `mayReply` is false for text that holds no query, so draws no reply.
+  virtual HRESULT PrimWriteString(std::string_view text, int32_t* written, bool mayReply) = 0;
   virtual HRESULT PrimClear() = 0;
   virtual HRESULT PrimReadSTB(int16_t* stb) = 0;
   virtual HRESULT PrimPutTimeout(int32_t ms) = 0;
   virtual HRESULT PrimGetTimeout(int32_t* ms) = 0;
   virtual HRESULT PrimFormattedReadNumber(bool flushToEnd, int32_t* value) = 0;
 
-  std::recursive_mutex& Lock() const { return mutex_; }
+  com::CriticalSection& Lock() const { return mutex_; }
 
  private:
   class TimeoutScope;
@@ -101,7 +103,7 @@ class CDriverIOProvider {
   HRESULT PollStatus();
   bool Polling() const { return host_ && host_->QueryInstrumentStatus(); }
 
-  mutable std::recursive_mutex mutex_;
+  mutable com::CriticalSection mutex_;
   bool initialized_ = false;
   const IoHost* host_ = nullptr;
   CErrorManager* errors_ = nullptr;
@@ -111,6 +113,8 @@ class CDriverIOProvider {
   // What one send carries; kept from send to send, so a send allocates nothing once the
   // longest command has passed.
   std::string out_;
+  // The reply of a typed query, kept for the same reason; used under the lock.
+  std::string reply_;
 };
 
 }  // namespace vmk
