@@ -19,7 +19,7 @@ CDriver::CDriver(const char* className, const SupportedModelTable& models)
       provider_(std::make_unique<CVisaComIOProvider>()) {
   root_ = this;
   state_ = &session_;
-  lock_ = std::make_shared<std::recursive_mutex>();
+  lock_ = std::make_shared<com::CriticalSection>();
   IO().SetProvider(provider_.get());
   session_.trace = tracer_.get();
   IO().SetTraceSink(&session_.trace);

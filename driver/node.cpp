@@ -1,6 +1,7 @@
 #include "driver/node.h"
 
 #include "driver/driver.h"
+#include "platform/com/error_slot.h"
 #include "vmk40xx/errors.h"
 
 namespace vmk {
@@ -21,7 +22,7 @@ bool CNode::IsModelInFamily(std::string_view model, std::string_view family) con
 
 HRESULT CNode::Admit(const Member& m, int nullOut) {
   if (m.needsSession && !SessionOpen()) return errors_.ReportError(Msg::E_IVI_NOT_INITIALIZED);
-  SetErrorInfo(0, nullptr);
+  com::ClearErrorInfo();
   if (nullOut >= 0)
     return errors_.ReportError(Msg::E_IVI_NULL_POINTER,
                                {m.Name(), m.params[static_cast<size_t>(nullOut)].name});

@@ -17,6 +17,7 @@
 #include "driver/member.h"
 #include "io/command_text.h"
 #include "io/driver_io_manager.h"
+#include "platform/com/critical_section.h"
 #include "platform/com/no_throw.h"
 #include "platform/com/unicode.h"
 #include "services/cache.h"
@@ -90,7 +91,7 @@ class CNode {
   CDriverIOManager& IO() { return io_; }
   // The innermost call in progress on this node; null when there is none.
   const CallContext* CurrentCall() const { return call_; }
-  const std::shared_ptr<std::recursive_mutex>& SessionLock() const { return lock_; }
+  const std::shared_ptr<com::CriticalSection>& SessionLock() const { return lock_; }
 
   // Session questions, answered from the root; false / empty while detached or closed.
   bool SessionOpen() const { return state_ && state_->initialized; }
@@ -204,7 +205,7 @@ class CNode {
   SessionState* state_ = nullptr;
   // The re-entrant lock of the session; the root and its instances share one, so that a channel
   // selection and the command after it are never interleaved.
-  std::shared_ptr<std::recursive_mutex> lock_;
+  std::shared_ptr<com::CriticalSection> lock_;
 
  private:
   struct CallScope {
@@ -221,7 +222,7 @@ class CNode {
       node.call_ = context.outer;
     }
     CNode& node;
-    std::lock_guard<std::recursive_mutex> guard;
+    std::lock_guard<com::CriticalSection> guard;
     CallContext context;
     IID savedIid;
   };
@@ -234,6 +235,7 @@ class CNode {
     Trace(CNode& n, const Member& m, const Args<A...>& args) {
       MethodTraceSink* sink = n.state_ ? n.state_->trace : nullptr;
       if (!sink || !sink->Running()) return;
+      for (TraceParam& p : params_) p = {};
       std::apply(
           [&](const A&... a) {
             size_t i = 0;
@@ -258,8 +260,9 @@ class CNode {
    private:
     MethodTraceSink* sink_ = nullptr;
     void* token_ = nullptr;
-    TraceCall call_{};
-    TraceParam params_[N ? N : 1]{};
+    // Filled only while a tracer runs: a call without one does not even clear them.
+    TraceCall call_;
+    TraceParam params_[N ? N : 1];
   };
 
   template <class... A, class T>

@@ -1,5 +1,6 @@
 #include "io/command_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -84,9 +85,11 @@ bool IsDigit(char c) {
 void AppendCommand(std::string& out, std::string_view tmpl, std::span<const CommandArg> args) {
   size_t next = 0;
   for (size_t i = 0; i < tmpl.size(); ++i) {
-    const char c = tmpl[i];
-    if (c != '%') {
-      out.push_back(c);
+    // The text up to the next conversion goes in at once: most templates are nothing else.
+    if (tmpl[i] != '%') {
+      const size_t end = std::min(tmpl.find('%', i), tmpl.size());
+      out.append(tmpl, i, end - i);
+      i = end - 1;
       continue;
     }
     if (i + 1 < tmpl.size() && tmpl[i + 1] == '%') {

@@ -18,13 +18,13 @@ std::string_view Trim(std::string_view s) {
 }
 
 // The trace record of one operation, filled only while the session's tracer runs: without one
-// the record is empty and every call on it returns at once. In values are held by the record
-// (text as a BSTR of its own); Out values point at the operation's result, and a text result is
-// turned into a BSTR just before the record is closed, so the tracer reads what came back.
+// the record is empty, nothing in it is even cleared, and every call on it returns at once. In
+// values are held by the record (text as a BSTR of its own); Out values point at the operation's
+// result, and a text result is turned into a BSTR just before the record is closed, so the tracer
+// reads what came back.
 class Record {
  public:
-  Record(MethodTraceSink* sink, const char* operation)
-      : sink_(sink), call_{kClass, kClass, operation} {}
+  Record(MethodTraceSink* sink, const char* operation) : sink_(sink), operation_(operation) {}
   ~Record() {
     for (size_t i = 0; i < count_; ++i) SysFreeString(owned_[i]);
   }
@@ -34,11 +34,9 @@ class Record {
   explicit operator bool() const { return sink_ != nullptr; }
 
   Record& In(const char* name, std::string_view text) {
-    BSTR& b = owned_[count_];
-    b = com::Utf8ToBstr(text);
     VARIANT& v = Add(name, ParamDirection::In);
     v.vt = VT_BSTR;
-    v.bstrVal = b;
+    v.bstrVal = owned_[count_ - 1] = com::Utf8ToBstr(text);
     return *this;
   }
   Record& In(const char* name, int32_t value) {
@@ -54,8 +52,8 @@ class Record {
     return *this;
   }
   Record& Out(const char* name, std::string* text) {
-    texts_[count_] = text;
     VARIANT& v = Add(name, ParamDirection::Out);
+    texts_[count_ - 1] = text;
     v.vt = VT_BYREF | VT_BSTR;
     v.pbstrVal = &owned_[count_ - 1];
     return *this;
@@ -65,7 +63,10 @@ class Record {
   Record& Out(const char* name, double* value) { return Ref(name, VT_R8, value); }
   Record& OutBool(const char* name, VARIANT_BOOL* value) { return Ref(name, VT_BOOL, value); }
 
-  void Open() { token_ = sink_->EnterMethod(call_, {params_, count_}); }
+  void Open() {
+    call_ = {kClass, kClass, operation_};
+    token_ = sink_->EnterMethod(call_, {params_, count_});
+  }
 
   HRESULT Close(HRESULT hr) {
     if (!token_) return hr;
@@ -81,9 +82,10 @@ class Record {
  private:
   static constexpr size_t kMax = 5;
   VARIANT& Add(const char* name, ParamDirection direction) {
+    owned_[count_] = nullptr;
+    texts_[count_] = nullptr;
     TraceParam& p = params_[count_++];
-    p.name = name;
-    p.direction = direction;
+    p = {name, direction, VARIANT{}};
     return p.value;
   }
   Record& Ref(const char* name, VARTYPE vt, void* target) {
@@ -94,12 +96,14 @@ class Record {
   }
 
   MethodTraceSink* sink_;
+  const char* operation_;
   TraceCall call_;
   void* token_ = nullptr;
   size_t count_ = 0;
-  TraceParam params_[kMax]{};
-  BSTR owned_[kMax]{};
-  std::string* texts_[kMax]{};
+  // Slots up to count_ only are ever read.
+  TraceParam params_[kMax];
+  BSTR owned_[kMax];
+  std::string* texts_[kMax];
 };
 
 }  // namespace

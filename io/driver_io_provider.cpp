@@ -148,7 +148,9 @@ HRESULT CDriverIOProvider::RawWriteString(std::string_view command) {
 
 HRESULT CDriverIOProvider::SendOut() {
   int32_t written = 0;
-  const HRESULT hr = PrimWriteString(out_, &written);
+  // Every instrument query has a question mark in its header; text without one draws no reply.
+  const bool mayReply = out_.find('?') != std::string::npos;
+  const HRESULT hr = PrimWriteString(out_, &written, mayReply);
   if (FAILED(hr)) return hr;
   if (written < static_cast<int32_t>(out_.size())) {
     SetComErrorInfo(kIoIid, "VISA",
@@ -170,7 +172,7 @@ HRESULT CDriverIOProvider::RawReadString(int32_t count, std::string* text) {
 HRESULT CDriverIOProvider::CheckEventStatus() {
   int32_t written = 0;
   std::string reply;
-  HRESULT hr = PrimWriteString("*ESR?\n", &written);
+  HRESULT hr = PrimWriteString("*ESR?\n", &written, true);
   if (SUCCEEDED(hr)) hr = PrimReadString(100, &reply);
   double value = 0;
   // A reply without a number means the exchange is out of step, which is no proof of a clean
@@ -273,7 +275,7 @@ HRESULT CDriverIOProvider::InstrQuery(std::string_view command, int32_t cchDesir
 
 HRESULT CDriverIOProvider::InstrQuery(std::string_view command, int32_t lTimeout, double* result) {
   if (!result) return E_POINTER;
-  std::string reply;
+  std::string& reply = reply_;
   return Transfer(
       lTimeout, Poll::After,
       [&] {
@@ -290,7 +292,7 @@ HRESULT CDriverIOProvider::InstrQuery(std::string_view command, int32_t lTimeout
 HRESULT CDriverIOProvider::InstrQuery(std::string_view command, int32_t lTimeout, int32_t* result) {
   if (!result) return E_POINTER;
   *result = 0;
-  std::string reply;
+  std::string& reply = reply_;
   return Transfer(
       lTimeout, Poll::After,
       [&] {

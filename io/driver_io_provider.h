@@ -11,6 +11,7 @@
 
 #include "io/io_seams.h"
 #include "platform/com/com_ptr.h"
+#include "platform/com/critical_section.h"
 #include "vmk40xx/com.h"
 #include "vmk40xx/errors.h"
 
@@ -88,14 +89,15 @@ class CDriverIOProvider {
   // The primitives. Time-outs come back as E_VMK_IO_TIMEOUT_STATUS; failures leave COM error
   // information with a description.
   virtual HRESULT PrimReadString(int32_t count, std::string* text) = 0;
-  virtual HRESULT PrimWriteString(std::string_view text, int32_t* written) = 0;
+  // `mayReply` is false for text that holds no query, so draws no reply.
+  virtual HRESULT PrimWriteString(std::string_view text, int32_t* written, bool mayReply) = 0;
   virtual HRESULT PrimClear() = 0;
   virtual HRESULT PrimReadSTB(int16_t* stb) = 0;
   virtual HRESULT PrimPutTimeout(int32_t ms) = 0;
   virtual HRESULT PrimGetTimeout(int32_t* ms) = 0;
   virtual HRESULT PrimFormattedReadNumber(bool flushToEnd, int32_t* value) = 0;
 
-  std::recursive_mutex& Lock() const { return mutex_; }
+  com::CriticalSection& Lock() const { return mutex_; }
 
  private:
   class TimeoutScope;
@@ -132,7 +134,7 @@ class CDriverIOProvider {
   HRESULT FailedCallResult(HRESULT hr);
   bool Polling() const { return host_ && host_->QueryInstrumentStatus(); }
 
-  mutable std::recursive_mutex mutex_;
+  mutable com::CriticalSection mutex_;
   // The call in progress (EnterCall): how deep, the time-out or lost connection that ended its
   // traffic, the first status poll that failed, and whether any failure was reported in it.
   int callDepth_ = 0;
@@ -150,6 +152,8 @@ class CDriverIOProvider {
   // What one send carries; kept from send to send, so a send allocates nothing once the
   // longest command has passed.
   std::string out_;
+  // The reply of a typed query, kept for the same reason; used under the lock.
+  std::string reply_;
 };
 
 }  // namespace vmk

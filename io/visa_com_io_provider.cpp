@@ -170,12 +170,13 @@ HRESULT CVisaComIOProvider::PrimReadString(int32_t count, std::string* text) {
   return S_OK;
 }
 
-HRESULT CVisaComIOProvider::PrimWriteString(std::string_view text, int32_t* written) {
+HRESULT CVisaComIOProvider::PrimWriteString(std::string_view text, int32_t* written,
+                                            bool mayReply) {
   if (!written) return E_POINTER;
   if (!message_) return NotConnected();
   if (narrow_) {
     LONG sent = 0;
-    const HRESULT hr = narrow_->WriteText(text, &sent);
+    const HRESULT hr = narrow_->WriteText(text, &sent, mayReply);
     *written = sent;
     return Tx(hr);
   }

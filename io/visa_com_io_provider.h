@@ -42,7 +42,7 @@ class CVisaComIOProvider : public CDriverIOProvider {
 
  protected:
   HRESULT PrimReadString(int32_t count, std::string* text) override;
-  HRESULT PrimWriteString(std::string_view text, int32_t* written) override;
+  HRESULT PrimWriteString(std::string_view text, int32_t* written, bool mayReply) override;
   HRESULT PrimClear() override;
   HRESULT PrimReadSTB(int16_t* stb) override;
   HRESULT PrimPutTimeout(int32_t ms) override;

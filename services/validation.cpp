@@ -10,14 +10,15 @@ bool CheckValue(const ValidationPolicies& table, std::string_view model, double 
 }
 
 void CCoercionLog::AddCoercionRecord(std::string record) {
-  if (records_.size() >= kCapacity) records_.pop_front();
-  records_.push_back(std::move(record));
+  if (!records_) records_.emplace();
+  if (records_->size() >= kCapacity) records_->pop_front();
+  records_->push_back(std::move(record));
 }
 
 std::string CCoercionLog::NextCoercionRecord() {
-  if (records_.empty()) return {};
-  std::string record = std::move(records_.front());
-  records_.pop_front();
+  if (!records_ || records_->empty()) return {};
+  std::string record = std::move(records_->front());
+  records_->pop_front();
   return record;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,10 +45,12 @@ class CCoercionLog {
   void AddCoercionRecord(std::string record);
   // Takes out the oldest record; the empty string when there is none.
   std::string NextCoercionRecord();
-  std::size_t Size() const { return records_.size(); }
+  std::size_t Size() const { return records_ ? records_->size() : 0; }
 
  private:
-  std::deque<std::string> records_;
+  // Made by the first record: an empty std::deque already holds two blocks of the heap, and most
+  // sessions never record a coercion.
+  std::optional<std::deque<std::string>> records_;
 };
 
 }  // namespace vmk

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/com/com_object.h"
+#include "platform/com/error_slot.h"
 #include "vmk40xx/com.h"
 
 namespace {
@@ -88,12 +89,27 @@ class ErrorInfo final : public vmk::ComClass<IErrorInfo, ICreateErrorInfo> {
 struct ThreadErrorSlot {
   IErrorInfo* info = nullptr;
   ~ThreadErrorSlot() {
-    if (IErrorInfo* p = std::exchange(info, nullptr)) p->Release();
+    if (IErrorInfo* p = std::exchange(info, nullptr)) {
+      vmk::com::g_threadsWithErrorInfo.fetch_sub(1, std::memory_order_relaxed);
+      p->Release();
+    }
   }
 };
 thread_local ThreadErrorSlot t_error;
 
+// Puts `next` in the slot and keeps the count of filled slots; returns what the slot held.
+IErrorInfo* Exchange(IErrorInfo* next) {
+  IErrorInfo* old = std::exchange(t_error.info, next);
+  if (!old && next) vmk::com::g_threadsWithErrorInfo.fetch_add(1, std::memory_order_relaxed);
+  if (old && !next) vmk::com::g_threadsWithErrorInfo.fetch_sub(1, std::memory_order_relaxed);
+  return old;
+}
+
 }  // namespace
+
+namespace vmk::com {
+std::atomic<long> g_threadsWithErrorInfo{0};
+}  // namespace vmk::com
 
 extern "C" {
 
@@ -109,14 +125,14 @@ HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo) {
   if (perrinfo) perrinfo->AddRef();
   // Release after the slot holds the new object: a final Release may run code that sets or
   // reads this thread's error information.
-  if (IErrorInfo* old = std::exchange(t_error.info, perrinfo)) old->Release();
+  if (IErrorInfo* old = Exchange(perrinfo)) old->Release();
   return S_OK;
 }
 
 HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo) {
   if (dwReserved != 0 || !pperrinfo) return E_INVALIDARG;
   // The caller takes over the slot's reference; the thread is left with none.
-  *pperrinfo = std::exchange(t_error.info, nullptr);
+  *pperrinfo = Exchange(nullptr);
   return *pperrinfo ? S_OK : S_FALSE;
 }
 

@@ -257,12 +257,12 @@ HRESULT CMessageSession::ReadText(LONG count, std::string* text) {
   });
 }
 
-HRESULT CMessageSession::WriteText(std::string_view text, LONG* pRetCount) {
+HRESULT CMessageSession::WriteText(std::string_view text, LONG* pRetCount, bool mayReply) {
   if (!pRetCount) return E_POINTER;
   *pRetCount = 0;
   return com::NoThrow([&]() -> HRESULT {
     std::lock_guard lock(mutex_);
-    const HRESULT hr = Send(text, sendEnd_, IID_IMessage);
+    const HRESULT hr = Send(text, sendEnd_, IID_IMessage, mayReply);
     if (SUCCEEDED(hr)) *pRetCount = static_cast<LONG>(text.size());
     return hr;
   });
@@ -398,7 +398,7 @@ void CMessageSession::DiscardInput() {
   if (transport_) transport_->DiscardInput();
 }
 
-HRESULT CMessageSession::Send(std::string_view bytes, bool end, const IID& iid) {
+HRESULT CMessageSession::Send(std::string_view bytes, bool end, const IID& iid, bool mayReply) {
   if (HRESULT hr = CheckOpen(iid); FAILED(hr)) return hr;
   // A new message makes any unread reply obsolete (IEEE 488.2 calls it an interrupted query).
   if (!clean_ || !pending_.empty()) DiscardInput();
@@ -413,7 +413,9 @@ HRESULT CMessageSession::Send(std::string_view bytes, bool end, const IID& iid) 
   std::string error;
   const HRESULT hr = transport_->Write(reinterpret_cast<const uint8_t*>(all.data()), all.size(),
                                        end, timeout_, &error);
-  clean_ = false;
+  // Formatted output joined in front may hold a query the caller wrote before; and a write that
+  // failed part way may have left the instrument with one.
+  if (mayReply || !joined.empty() || FAILED(hr)) clean_ = false;
   if (FAILED(hr)) return Fail(hr, iid, error);
   return S_OK;
 }

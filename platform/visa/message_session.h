@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/com/com_object.h"
+#include "platform/com/critical_section.h"
 #include "platform/visa/transport.h"
 #include "vmk40xx/visacom.h"
 
@@ -52,12 +53,14 @@ class CMessageSession final : public ComClass<IMessage> {
   HRESULT WriteString(BSTR data, LONG* pRetCount) override;
 
   // ReadString and WriteString for narrow (UTF-8) text, without the round trip through UTF-16
-  // that a BSTR costs; the I/O provider's queries take this way.
+  // that a BSTR costs; the I/O provider's queries take this way. A writer that knows its text
+  // asks for no reply says so with `mayReply` false: the session then has no reason to look for
+  // stale input before the next write (see clean_).
   HRESULT ReadText(LONG count, std::string* text);
-  HRESULT WriteText(std::string_view text, LONG* pRetCount);
+  HRESULT WriteText(std::string_view text, LONG* pRetCount, bool mayReply = true);
 
   // What the formatted-I/O object uses; the caller holds Lock().
-  std::recursive_mutex& Lock() { return mutex_; }
+  com::CriticalSection& Lock() { return mutex_; }
   // One message: up to `max` bytes, ending at END or at `stopByte` (kept in the text; -1 for
   // none). TermStop() is the stop byte of an ordinary read.
   HRESULT ReadMessage(size_t max, int stopByte, std::string* out, ReadEnd* why, const IID& iid);
@@ -69,8 +72,8 @@ class CMessageSession final : public ComClass<IMessage> {
   // Drops unread input: what is buffered and what the transport already has.
   void DiscardInput();
   std::string& WriteBuffer() { return out_; }
-  // Sends the write buffer followed by `bytes`.
-  HRESULT Send(std::string_view bytes, bool end, const IID& iid);
+  // Sends the write buffer followed by `bytes`; `mayReply` as for WriteText.
+  HRESULT Send(std::string_view bytes, bool end, const IID& iid, bool mayReply = true);
   size_t ReadBufferSize() const { return readBufferSize_; }
   size_t WriteBufferSize() const { return writeBufferSize_; }
   void SetReadBufferSize(size_t n) { readBufferSize_ = n; }
@@ -90,7 +93,7 @@ class CMessageSession final : public ComClass<IMessage> {
   int32_t RemainingMs(const std::chrono::steady_clock::time_point& deadline) const;
   std::string Where() const { return resourceName_ + ": "; }
 
-  std::recursive_mutex mutex_;
+  com::CriticalSection mutex_;
   std::unique_ptr<Transport> transport_;
   std::string resourceName_;
   SHORT board_ = 0;
@@ -101,8 +104,10 @@ class CMessageSession final : public ComClass<IMessage> {
   HRESULT lastStatus_ = S_OK;
   std::string pending_;      // input beyond the last read
   bool pendingEnd_ = false;  // END came with the last byte of pending_
-  // False from a write until a whole reply has been read: input that may be left over from an
-  // earlier exchange is dropped before the next write, so that it is never taken as the answer.
+  // False from a write that may draw a reply until a whole reply has been read, and after a
+  // time-out, a failed transfer or a device clear: input that may be left over from an earlier
+  // exchange is dropped before the next write, so that it is never taken as the answer. A write
+  // known to draw no reply leaves it as it was, and so costs no look at the input.
   bool clean_ = true;
   std::string out_;    // formatted write buffer
   std::string chunk_;  // what one transport read fills

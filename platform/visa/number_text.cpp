@@ -40,6 +40,60 @@ size_t ParseNonDecimal(std::string_view text, size_t at, double* value) {
   return static_cast<size_t>(p - text.data());
 }
 
+// The common reply, a decimal of at most 19 digits with a small exponent ("+5.00000E+00"), read
+// without the general algorithm: when the digits make an integer below 2^53 and the power of ten
+// is at most 22, both are exact doubles and one multiplication or division rounds correctly, so
+// the value is the one from_chars gives. Returns the text's end of the number, or null when the
+// text is not of this simple kind and the general reader must decide.
+const char* ParseSimpleDecimal(const char* p, const char* end, double* value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  uint64_t digits = 0;
+  int significant = 0;
+  int scale = 0;  // digits after the radix point
+  bool any = false;
+  auto take = [&](bool fraction) {
+    for (; p != end && *p >= '0' && *p <= '9'; ++p) {
+      any = true;
+      if (digits == 0 && *p == '0') {
+        if (fraction) ++scale;
+        continue;
+      }
+      if (++significant > 19) return false;
+      digits = digits * 10 + static_cast<uint64_t>(*p - '0');
+      if (fraction) ++scale;
+    }
+    return true;
+  };
+  if (!take(false)) return nullptr;
+  if (p != end && *p == '.') {
+    ++p;
+    if (!take(true)) return nullptr;
+  }
+  if (!any) return nullptr;
+  int exponent = 0;
+  if (p != end && (*p == 'e' || *p == 'E')) {
+    const char* q = p + 1;
+    bool negative = false;
+    if (q != end && (*q == '+' || *q == '-')) negative = *q++ == '-';
+    // An exponent without digits is no part of the number; the general reader knows that case.
+    if (q == end || *q < '0' || *q > '9') return nullptr;
+    for (; q != end && *q >= '0' && *q <= '9'; ++q) {
+      if (exponent > 1000) return nullptr;
+      exponent = exponent * 10 + (*q - '0');
+    }
+    if (negative) exponent = -exponent;
+    p = q;
+  }
+  if (digits > (uint64_t{1} << 53)) return nullptr;
+  const int power = exponent - scale;
+  if (power < -22 || power > 22) return digits == 0 ? (*value = 0.0, p) : nullptr;
+  const double d = static_cast<double>(digits);
+  *value = power < 0 ? d / kPowers[-power] : d * kPowers[power];
+  return p;
+}
+
 }  // namespace
 
 size_t ParseNumber(std::string_view text, double* value) {
@@ -58,6 +112,10 @@ size_t ParseNumber(std::string_view text, double* value) {
       !(std::isdigit(static_cast<unsigned char>(text[start])) || text[start] == '.'))
     return 0;
   double v = 0;
+  if (const char* p = ParseSimpleDecimal(text.data() + start, text.data() + text.size(), &v)) {
+    *value = negative ? -v : v;
+    return static_cast<size_t>(p - text.data());
+  }
   const auto [p, ec] = std::from_chars(text.data() + start, text.data() + text.size(), v,
                                        std::chars_format::general);
   if (p == text.data() + start) return 0;
@@ -88,8 +146,8 @@ std::string FormatG(double value, int precision) {
 std::string FormatFixed(double value, int precision) {
   // A fixed text of a large value runs to hundreds of digits.
   char buf[400];
-  const auto [p, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed,
-                                     precision);
+  const auto [p, ec] =
+      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);
   return ec == std::errc() ? std::string(buf, p) : std::string();
 }
 

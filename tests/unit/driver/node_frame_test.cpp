@@ -18,7 +18,7 @@ class TestNode final : public CNode {
  public:
   TestNode() : CNode("TestClass", "TestNode") {
     state_ = &session;
-    lock_ = std::make_shared<std::recursive_mutex>();
+    lock_ = std::make_shared<com::CriticalSection>();
     session.initialized = true;
     session.flags.simulate = true;
     session.modelBit = 0b01;
@@ -142,7 +142,8 @@ TEST(NodeFrame, ThePreparedCommandIsTheNodesCurrentCommandForTheBodyOnly) {
             S_OK);
   EXPECT_EQ(seen, "LEV 0.125");
   // A failed check stops the call before its command is used or a value stored.
-  EXPECT_EQ(node.Put(Level, 9.0, [] { return E_INVALIDARG; }, [] { return S_OK; }),
+  EXPECT_EQ(node.Put(
+                Level, 9.0, [] { return E_INVALIDARG; }, [] { return S_OK; }),
             E_INVALIDARG);
 }
 

@@ -19,6 +19,7 @@ class FakeProvider final : public CDriverIOProvider {
   }
 
   std::vector<std::string> written;
+  std::vector<bool> mayReplies;
   std::deque<std::string> replies;
   std::vector<int32_t> timeoutsPut;
   int32_t timeout = 1000;
@@ -39,8 +40,9 @@ class FakeProvider final : public CDriverIOProvider {
     replies.pop_front();
     return S_OK;
   }
-  HRESULT PrimWriteString(std::string_view text, int32_t* n) override {
+  HRESULT PrimWriteString(std::string_view text, int32_t* n, bool mayReply) override {
     written.emplace_back(text);
+    mayReplies.push_back(mayReply);
     *n = static_cast<int32_t>(text.size()) - (shortWrites ? 4 : 0);
     return S_OK;
   }
@@ -78,6 +80,23 @@ class Provider : public ::testing::Test {
   CErrorManager errors_;
   FakeProvider p_;
 };
+
+// Only text with a query in it may draw a reply; the session skips its look for stale input
+// after the rest.
+TEST_F(Provider, AWriteSaysWhetherItMayDrawAReply) {
+  p_.replies = {"1\n", "0\n"};
+  double d = 0;
+  EXPECT_EQ(p_.InstrWrite("VOLT 5", kIoTimeoutKeep), S_OK);
+  EXPECT_EQ(p_.InstrQuery("VOLT?", kIoTimeoutKeep, &d), S_OK);
+  EXPECT_EQ(p_.InstrWriteAhead("INST:NSEL 2"), S_OK);
+  EXPECT_EQ(p_.FlushAhead(), S_OK);
+  EXPECT_EQ(p_.InstrWrite("*OPC?", kIoTimeoutKeep), S_OK);
+  EXPECT_EQ(p_.InstrWriteAhead("INST:NSEL 1"), S_OK);
+  EXPECT_EQ(p_.InstrQuery("OUTP?", kIoTimeoutKeep, &d), S_OK);
+  EXPECT_EQ(p_.written, (std::vector<std::string>{"VOLT 5\n", "VOLT?\n", "INST:NSEL 2\n", "*OPC?\n",
+                                                  "INST:NSEL 1\nOUTP?\n"}));
+  EXPECT_EQ(p_.mayReplies, (std::vector<bool>{false, true, false, true, true}));
+}
 
 TEST_F(Provider, AShortWriteIsAnIoErrorThatSaysSo) {
   p_.shortWrites = true;

@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "platform/com/com_ptr.h"
+#include "platform/com/error_slot.h"
 #include "vmk40xx/com.h"
 
 namespace vmk::com {
@@ -195,6 +196,34 @@ TEST(ErrorInfo, LeftoverIsReleasedAtThreadExit) {
   // Only our reference remains once the worker is gone.
   EXPECT_EQ(info->AddRef(), 2u);
   info->Release();
+}
+
+// The frame's quick clear: it empties the calling thread's slot, never another thread's, including
+// while another thread holds error information of its own, and a thread that exits with a filled
+// slot does not leave the quick question answering "maybe" for ever.
+TEST(ErrorInfo, TheQuickClearEmptiesOnlyTheCallersSlot) {
+  DrainThread();
+  ASSERT_EQ(g_threadsWithErrorInfo.load(), 0);
+  ASSERT_EQ(SetErrorInfo(0, MakeError("main").get()), S_OK);
+  HRESULT workerSaw = E_FAIL;
+  std::thread([&] {
+    ClearErrorInfo();  // the main thread's information is not this thread's to clear
+    SetErrorInfo(0, MakeError("worker").get());
+    ClearErrorInfo();
+    IErrorInfo* p = nullptr;
+    workerSaw = GetErrorInfo(0, &p);
+    if (p) p->Release();
+    SetErrorInfo(0, MakeError("left at exit").get());
+  }).join();
+  EXPECT_EQ(workerSaw, S_FALSE);
+  ComPtr<IErrorInfo> mine;
+  ASSERT_EQ(GetErrorInfo(0, mine.put()), S_OK);
+  EXPECT_EQ(DescriptionOf(mine.get()), "main");
+  ASSERT_EQ(SetErrorInfo(0, mine.get()), S_OK);
+  ClearErrorInfo();
+  IErrorInfo* p = nullptr;
+  EXPECT_EQ(GetErrorInfo(0, &p), S_FALSE);
+  EXPECT_EQ(g_threadsWithErrorInfo.load(), 0);
 }
 
 }  // namespace

@@ -93,6 +93,41 @@ TEST(NumberText, ReadsInstrumentNumbersWhateverTheirForm) {
     EXPECT_EQ(ParseNumber(word, &v), 0u) << word;
 }
 
+// Short decimals take a quick way in; these are its edges, each with the value and length the
+// general reader gives (the compiler's own reading of the literal is the reference).
+TEST(NumberText, ShortDecimalsReadExactlyAsTheGeneralReaderReadsThem) {
+  struct Case {
+    const char* text;
+    double value;
+    size_t length;
+  };
+  const Case cases[] = {
+      {"4.35", 4.35, 4},
+      {"+5.00000E+00\n", 5.0, 12},
+      {"1.5e-22", 1.5e-22, 7},
+      {"8.123456789012345E-23", 8.123456789012345E-23, 21},
+      {"9007199254740992", 9007199254740992.0, 16},
+      {"9007199254740993", 9007199254740992.0, 16},  // 2^53 + 1 rounds to even
+      {"123456789012345678901", 123456789012345678901.0, 21},
+      {"1.7976931348623157e308", 1.7976931348623157e308, 22},
+      {"2.2250738585072014e-308", 2.2250738585072014e-308, 23},
+      {"0.000001e6", 1.0, 10},
+      {"0.00000000000000000000000000000000", 0.0, 34},
+      {"0e999", 0.0, 5},
+      {"5.", 5.0, 2},
+      {"5e", 5.0, 1},
+      {"5e+;", 5.0, 1},
+      {"12.5.3", 12.5, 4},
+      {"-0", -0.0, 2},
+  };
+  for (const Case& c : cases) {
+    double v = -1;
+    EXPECT_EQ(ParseNumber(c.text, &v), c.length) << c.text;
+    EXPECT_EQ(v, c.value) << c.text;
+    EXPECT_EQ(std::signbit(v), std::signbit(c.value)) << c.text;
+  }
+}
+
 TEST(NumberText, WritesTheShortestTextThatReadsBack) {
   EXPECT_EQ(FormatDouble(5.0), "5");
   EXPECT_EQ(FormatDouble(0.1), "0.1");

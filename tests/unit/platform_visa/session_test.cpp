@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstring>
 
+#include "platform/visa/message_session.h"
 #include "platform/visa/script.h"
 #include "tests/unit/platform_visa/visa_test_util.h"
 
@@ -84,6 +85,39 @@ TEST_F(SessionTest, AReplyLeftUnreadIsNeverTakenForTheAnswerOfTheNextQuery) {
   EXPECT_NE(test::TakeErrorDescription().find("time-out"), std::string::npos);
   ASSERT_EQ(test::WriteText(io_.get(), "C?\n"), S_OK);
   EXPECT_EQ(Read(), "3\n");
+}
+
+// A write its writer knows draws no reply spares the look for stale input, but only when there is
+// none to expect: a reply still owed to an earlier query, or to one that timed out, is dropped
+// before the next write all the same, and stays owed until a query's reply is read whole.
+TEST_F(SessionTest, AWriteThatDrawsNoReplyStillDropsAReplyStillOwed) {
+  IMessage* own = nullptr;
+  ASSERT_EQ(io_->QueryInterface(IID_VmkMessageSession, reinterpret_cast<void**>(&own)), S_OK);
+  const auto session = ComPtr<CMessageSession>::Attach(static_cast<CMessageSession*>(own));
+  script_->Expect("VOLT 5\n")
+      .Expect("CURR?\n")
+      .Reply("owed\n")
+      .Expect("OUTP 1\n")
+      .Reply("late\n")
+      .Expect("OUTP 0\n")
+      .Expect("VOLT?\n")
+      .Timeout()
+      .Reply("late VOLT\n")
+      .Expect("OUTP 1\n")
+      .Expect("CURR?\n")
+      .Reply("2\n");
+  LONG sent = 0;
+  ASSERT_EQ(session->WriteText("VOLT 5\n", &sent, false), S_OK);
+  ASSERT_EQ(session->WriteText("CURR?\n", &sent, true), S_OK);
+  ASSERT_EQ(session->WriteText("OUTP 1\n", &sent, false), S_OK);
+  ASSERT_EQ(session->WriteText("OUTP 0\n", &sent, false), S_OK);
+  ASSERT_EQ(session->WriteText("VOLT?\n", &sent, true), S_OK);
+  std::string s;
+  EXPECT_EQ(test::ReadText(io_.get(), 100, &s), E_VISA_TMO);
+  test::TakeErrorDescription();
+  ASSERT_EQ(session->WriteText("OUTP 1\n", &sent, false), S_OK);
+  ASSERT_EQ(session->WriteText("CURR?\n", &sent, true), S_OK);
+  EXPECT_EQ(Read(), "2\n");
 }
 
 TEST_F(SessionTest, RawAndFormattedIoShareOneBufferEachWay) {
