@@ -294,7 +294,8 @@ std::optional<RegistryTree> ParseRegistry(std::string_view text, std::string* er
       std::string_view path = line.substr(1, line.size() - 2);
       std::optional<std::string> canonical = RegistryTree::CanonicalPath(path);
       if (!canonical || canonical->find('\\') == std::string::npos)
-        return fail("\"" + std::string(path) + "\" is not a key path");
+        // Appended: GCC 12 at -O3 warns falsely (-Wrestrict) on "\"" + std::string(path).
+        return fail(std::string("\"").append(path).append("\" is not a key path"));
       tree.CreateKey(*canonical);
       current = *canonical;
       continue;
