@@ -55,9 +55,7 @@ size_t ParseNumber(std::string_view text, double* value) {
   }
   // from_chars knows no sign of its own before the digits of a '+' and reads "inf"/"nan" too,
   // which instruments write as 9.9E37 instead; only digits or a radix point may start a number.
-  if (start >= text.size() ||
-      !(ascii::IsDigit(text[start]) || text[start] == '.'))
-    return 0;
+  if (start >= text.size() || !(ascii::IsDigit(text[start]) || text[start] == '.')) return 0;
   double v = 0;
   const auto [p, ec] = std::from_chars(text.data() + start, text.data() + text.size(), v,
                                        std::chars_format::general);

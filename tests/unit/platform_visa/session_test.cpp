@@ -4,7 +4,7 @@
 #include <clocale>
 #include <cstring>
 
-#include "platform/visa/script.h"
+#include "tests/support/script.h"
 #include "tests/unit/platform_visa/visa_test_util.h"
 
 namespace vmk::visa {
