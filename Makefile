@@ -3,18 +3,23 @@ BUILD ?= build
 RELEASE_BUILD ?= build-release
 ASAN_BUILD ?= build-asan
 TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS ?= 2
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build test test-release test-sanitize test-thread demo clean
+.PHONY: all deps build configure test test-release test-sanitize test-thread fuzz demo install \
+	clean
 
 all: build
 
 deps:
 	@tools/scripts/install-deps.sh
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
 	cmake --build $(BUILD) -j$(JOBS)
 
 test: build
@@ -50,8 +55,23 @@ test-thread: deps
 	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
 	  ctest --test-dir $(TSAN_BUILD) -L thread --output-on-failure -j$(JOBS) --timeout 600
 
-demo: build
+# Every fuzz target for FUZZ_SECONDS on its seed corpus (tests/fuzz/corpus), in a clang build of
+# its own that holds nothing but the library and the targets.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVMK_FUZZ=ON \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(FUZZ_BUILD) -j$(JOBS)
+	tests/fuzz/run.sh $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
+
+# The demo needs the library, the emulator and itself, not the tests.
+demo: configure
+	cmake --build $(BUILD) -j$(JOBS) --target vmk40xx-demo vmk40xx-sim
 	$(BUILD)/bin/vmk40xx-demo
 
+# make install PREFIX=/opt/vmk40xx (default /usr/local); DESTDIR is honoured for packaging.
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
 clean:
-	rm -rf $(BUILD) $(RELEASE_BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(RELEASE_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

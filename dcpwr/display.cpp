@@ -53,11 +53,23 @@ std::string UnquoteReply(std::string_view reply) {
   return out;
 }
 
+std::string ShownInError(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\0')
+      out += "\\0";
+    else
+      out.push_back(c);
+  }
+  return out;
+}
+
 HRESULT CheckCommandText(CNode& node, std::string_view method, std::string_view param,
                          const OLECHAR* text) {
   const std::string narrow = com::BstrToUtf8(text);
-  if (narrow.find('\n') == std::string::npos) return S_OK;
-  return node.Errors().ReportInvalidValue(method, param, std::string_view(narrow));
+  if (narrow.find_first_of(std::string_view("\n\r\0", 3)) == std::string::npos) return S_OK;
+  return node.Errors().ReportInvalidValue(method, param, std::string_view(ShownInError(narrow)));
 }
 
 HRESULT DisplayFacet::Clear() {

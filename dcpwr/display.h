@@ -27,8 +27,13 @@ class DisplayFacet final : public Facet<IVelmoraK40xxDisplay, VelmoraK40xx> {
 // and has its doubled quotes made single again; any other reply loses every double quote.
 std::string UnquoteReply(std::string_view reply);
 
-// Refuses, with the invalid-value error, caller text that holds a line feed: the instrument
-// would take it for the end of the command and run the rest as a command of its own.
+// Refuses, with the invalid-value error, caller text that holds a line feed, a carriage return or
+// a NUL: the instrument, or a transport on the way, would take it for the end of the command and
+// run the rest as a command of its own.
+// Caller text as an error message shows it: a NUL written as \0, so that the message does not
+// end inside the value.
+std::string ShownInError(std::string_view text);
+
 HRESULT CheckCommandText(CNode& node, std::string_view method, std::string_view param,
                          const OLECHAR* text);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "dcpwr/channel.h"
@@ -10,6 +11,7 @@
 #include "io/driver_io_manager.h"
 #include "io/visa_com_io_provider.h"
 #include "platform/com/com_ptr.h"
+#include "platform/com/unicode.h"
 #include "vmk40xx/errors.h"
 
 namespace vmk {
@@ -65,6 +67,45 @@ class PollingOff {
   OptionFlags& flags_;
   bool saved_;
 };
+
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// A letter, then letters, digits and underscores.
+bool IsCharacterData(std::string_view s) {
+  if (s.empty() || !IsLetter(s[0])) return false;
+  for (char c : s)
+    if (!IsLetter(c) && !IsDigit(c) && c != '_') return false;
+  return true;
+}
+
+// An optional sign, a mantissa with at least one digit and at most one point, and an optional
+// exponent with at least one digit.
+bool IsDecimalNumber(std::string_view s) {
+  size_t i = 0;
+  auto digits = [&] {
+    const size_t start = i;
+    while (i < s.size() && IsDigit(s[i])) ++i;
+    return i - start;
+  };
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+  size_t mantissa = digits();
+  if (i < s.size() && s[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0) return false;
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    if (digits() == 0) return false;
+  }
+  return i == s.size();
+}
 
 }  // namespace
 
@@ -122,10 +163,18 @@ HRESULT SystemFacet::RecallState(BSTR Identifier) {
 }
 
 // The identifier goes to the instrument as given: which memories exist is the model's to say.
+// It goes out bare, though, so it must be one item of character data (a name) or of decimal
+// numeric data: anything else, a semicolon or comma above all, would make the rest of it a
+// command of its own.
 HRESULT SystemFacet::SendState(const Member& m, BSTR identifier) {
   return owner_->Act(
       m, With(identifier),
-      [&] { return CheckCommandText(*owner_, m.Name(), "Identifier", identifier); },
+      [&]() -> HRESULT {
+        const std::string text = com::BstrToUtf8(identifier);
+        if (IsCharacterData(text) || IsDecimalNumber(text)) return S_OK;
+        return owner_->Errors().ReportInvalidValue(m.Name(), "Identifier",
+                                                   std::string_view(ShownInError(text)));
+      },
       [&] { return owner_->IO().InstrPrintCommand(); });
 }
 

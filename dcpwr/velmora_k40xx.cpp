@@ -462,6 +462,11 @@ HRESULT VelmoraK40xx::ApplyModelLimits() {
       IO().FormattedReadNumber(&ignored, true, 5000);
     }
   }
+  // An event status that an earlier program left is no fault of this session, yet the status
+  // poll after the identification would report it and so fail Initialize, which leaves no
+  // session to ask ErrorQuery with. It is cleared first; the error queue stays as it is.
+  if (!Flags().simulate && Flags().queryInstrumentStatus)
+    if (HRESULT hr = IO().InstrPrintfNoPoll("%s", ClearStatusCommand()); FAILED(hr)) return hr;
   HRESULT hr = Identify();
   if (FAILED(hr)) return hr;
   limits_ = LookupModelLimits(Model());

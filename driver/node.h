@@ -3,6 +3,7 @@
 // interface member through the method entry frame below.
 #pragma once
 
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -123,6 +124,7 @@ class CNode {
       Trace<sizeof...(A)> trace(*this, m, args);
       CDriverIOManager::ModelScope model(io_, GetModel());
       HRESULT hr = CheckModel(m);
+      if (hr == S_OK) hr = CheckFinite(m, args);
       if (hr == S_OK) hr = body();
       // A selection that no command followed still goes out before the call returns.
       io_.FlushAhead();
@@ -313,6 +315,28 @@ class CNode {
   HRESULT CheckModel(const Member& m) {
     if (!m.itf->powerSupply || m.models == kEveryModel || (ModelBit() & m.models)) return S_OK;
     return errors_.ReportError(Msg::E_VELMORAK40XX_MODEL_NOT_SUPPORTED, {m.Name()});
+  }
+
+  // NaN and the infinities print as words no instrument takes, and NaN slips through every range
+  // comparison: a number argument must be finite, with or without range checking, simulating
+  // or not.
+  template <class... A>
+  HRESULT CheckFinite(const Member& m, const Args<A...>& args) {
+    HRESULT hr = S_OK;
+    std::apply(
+        [&](const A&... a) {
+          size_t i = 0;
+          ((hr == S_OK ? void(hr = FiniteOrRefused(m, i, a)) : void(), ++i), ...);
+        },
+        args.values);
+    return hr;
+  }
+  template <class T>
+  HRESULT FiniteOrRefused(const Member& m, size_t i, const T& a) {
+    if constexpr (std::is_same_v<T, double>) {
+      if (!std::isfinite(a)) return errors_.ReportInvalidValue(m.Name(), m.params[i].name, a);
+    }
+    return S_OK;
   }
 
   // The prepared command: the member's template formatted with its In arguments, the current

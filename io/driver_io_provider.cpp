@@ -38,15 +38,13 @@ class CDriverIOProvider::TimeoutScope {
 
 namespace {
 
+constexpr std::string_view kTerminator = "\n";
+
 bool EndsWith(std::string_view s, std::string_view tail) {
   return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
 
 const IID kIoIid = GUID_NULL;
-
-HRESULT Nothing() {
-  return S_OK;
-}
 
 }  // namespace
 
@@ -70,31 +68,38 @@ HRESULT CDriverIOProvider::CloseIO() {
   return S_OK;
 }
 
-void CDriverIOProvider::SetReadTerminator(std::string terminator) {
-  std::lock_guard lock(mutex_);
-  readTerminator_ = std::move(terminator);
-}
-
-void CDriverIOProvider::SetWriteTerminator(std::string terminator) {
-  std::lock_guard lock(mutex_);
-  writeTerminator_ = std::move(terminator);
-}
-
 template <class Io, class Convert>
-HRESULT CDriverIOProvider::Transfer(int32_t lTimeout, bool poll, Io&& io, Convert&& convert) {
+HRESULT CDriverIOProvider::Transfer(int32_t lTimeout, Poll poll, Io&& io, Convert&& convert) {
   std::lock_guard lock(mutex_);
   TimeoutScope scope(*this, lTimeout);
   timeoutFlag_ = false;
   if (HRESULT hr = io(); FAILED(hr)) return HandleIOError(hr);
   if (HRESULT hr = convert(); FAILED(hr)) return hr;
-  return poll ? Poll() : S_OK;
+  return poll == Poll::After ? PollStatus() : S_OK;
+}
+
+template <class Io>
+HRESULT CDriverIOProvider::Transfer(int32_t lTimeout, Poll poll, Io&& io) {
+  return Transfer(lTimeout, poll, io, [] { return S_OK; });
+}
+
+HRESULT CDriverIOProvider::SendAhead() {
+  if (ahead_.empty()) return S_OK;
+  // The waiting commands carry their terminators: they go out as they are.
+  out_.swap(ahead_);
+  ahead_.clear();
+  return SendOut();
 }
 
 HRESULT CDriverIOProvider::RawWriteString(std::string_view command) {
   out_.assign(ahead_);
   ahead_.clear();
   out_.append(command);
-  if (!EndsWith(command, writeTerminator_)) out_.append(writeTerminator_);
+  if (!EndsWith(command, kTerminator)) out_.append(kTerminator);
+  return SendOut();
+}
+
+HRESULT CDriverIOProvider::SendOut() {
   int32_t written = 0;
   const HRESULT hr = PrimWriteString(out_, &written);
   if (FAILED(hr)) return hr;
@@ -107,19 +112,18 @@ HRESULT CDriverIOProvider::RawWriteString(std::string_view command) {
   return S_OK;
 }
 
-HRESULT CDriverIOProvider::RawReadString(int32_t count, bool removeTrailing, std::string* text) {
+HRESULT CDriverIOProvider::RawReadString(int32_t count, std::string* text) {
   const HRESULT hr = PrimReadString(count, text);
   if (FAILED(hr)) return hr;
   // One terminator only: a carriage return before it belongs to the reply.
-  if (removeTrailing && !readTerminator_.empty() && EndsWith(*text, readTerminator_))
-    text->resize(text->size() - readTerminator_.size());
+  if (EndsWith(*text, kTerminator)) text->pop_back();
   return S_OK;
 }
 
 HRESULT CDriverIOProvider::CheckEventStatus() {
   int32_t written = 0;
   std::string reply;
-  HRESULT hr = PrimWriteString("*ESR?" + writeTerminator_, &written);
+  HRESULT hr = PrimWriteString("*ESR?\n", &written);
   if (SUCCEEDED(hr)) hr = PrimReadString(100, &reply);
   double value = 0;
   // A reply without a number means the exchange is out of step, which is no proof of a clean
@@ -134,7 +138,7 @@ HRESULT CDriverIOProvider::CheckEventStatus() {
   return (esr & 0x3C) ? S_FALSE : S_OK;
 }
 
-HRESULT CDriverIOProvider::Poll() {
+HRESULT CDriverIOProvider::PollStatus() {
   if (!Polling()) return S_OK;
   if (CheckEventStatus() == S_OK) return S_OK;
   if (!errors_) return E_IVI_INSTRUMENT_STATUS;
@@ -165,10 +169,11 @@ HRESULT CDriverIOProvider::HandleIOError(HRESULT failure) {
 
 HRESULT CDriverIOProvider::ReadSTB(int16_t* pStb) {
   if (!pStb) return E_POINTER;
-  std::lock_guard lock(mutex_);
-  if (!ahead_.empty())
-    if (HRESULT hr = FlushAhead(); FAILED(hr)) return hr;
-  return PrimReadSTB(pStb);
+  // The serial poll's own answer is the status: no poll of the event status follows it.
+  return Transfer(kIoTimeoutKeep, Poll::Never, [&] {
+    const HRESULT hr = SendAhead();
+    return FAILED(hr) ? hr : PrimReadSTB(pStb);
+  });
 }
 
 HRESULT CDriverIOProvider::SetIOTimeout(int32_t lTimeout) {
@@ -193,25 +198,22 @@ HRESULT CDriverIOProvider::InstrQuery(std::string_view command, int32_t cchDesir
                                       int32_t lTimeout, std::string* result) {
   if (!result) return E_POINTER;
   if (cchDesired < 0) return E_INVALIDARG;
-  return Transfer(
-      lTimeout, true,
-      [&] {
-        HRESULT hr = RawWriteString(command);
-        if (SUCCEEDED(hr)) hr = RawReadString(cchDesired, true, result);
-        if (FAILED(hr)) result->clear();
-        return hr;
-      },
-      Nothing);
+  return Transfer(lTimeout, Poll::After, [&] {
+    HRESULT hr = RawWriteString(command);
+    if (SUCCEEDED(hr)) hr = RawReadString(cchDesired, result);
+    if (FAILED(hr)) result->clear();
+    return hr;
+  });
 }
 
 HRESULT CDriverIOProvider::InstrQuery(std::string_view command, int32_t lTimeout, double* result) {
   if (!result) return E_POINTER;
   std::string reply;
   return Transfer(
-      lTimeout, true,
+      lTimeout, Poll::After,
       [&] {
         const HRESULT hr = RawWriteString(command);
-        return FAILED(hr) ? hr : RawReadString(100, true, &reply);
+        return FAILED(hr) ? hr : RawReadString(100, &reply);
       },
       [&] {
         if (visa::ParseNumber(reply, result) == 0)
@@ -225,10 +227,10 @@ HRESULT CDriverIOProvider::InstrQuery(std::string_view command, int32_t lTimeout
   *result = 0;
   std::string reply;
   return Transfer(
-      lTimeout, true,
+      lTimeout, Poll::After,
       [&] {
         const HRESULT hr = RawWriteString(command);
-        return FAILED(hr) ? hr : RawReadString(100, true, &reply);
+        return FAILED(hr) ? hr : RawReadString(100, &reply);
       },
       [&]() -> HRESULT {
         double value = 0;
@@ -246,11 +248,11 @@ HRESULT CDriverIOProvider::InstrQuery(std::string_view command, int32_t lTimeout
 }
 
 HRESULT CDriverIOProvider::InstrWrite(std::string_view command, int32_t lTimeout) {
-  return Transfer(lTimeout, true, [&] { return RawWriteString(command); }, Nothing);
+  return Transfer(lTimeout, Poll::After, [&] { return RawWriteString(command); });
 }
 
 HRESULT CDriverIOProvider::InstrWriteNoPoll(std::string_view command, int32_t lTimeout) {
-  return Transfer(lTimeout, false, [&] { return RawWriteString(command); }, Nothing);
+  return Transfer(lTimeout, Poll::Never, [&] { return RawWriteString(command); });
 }
 
 HRESULT CDriverIOProvider::InstrWriteAhead(std::string_view command) {
@@ -258,39 +260,23 @@ HRESULT CDriverIOProvider::InstrWriteAhead(std::string_view command) {
   // A polled command has its reply to read before the next one goes.
   if (Polling()) return InstrWrite(command, kIoTimeoutKeep);
   ahead_.append(command);
-  if (!EndsWith(command, writeTerminator_)) ahead_.append(writeTerminator_);
+  if (!EndsWith(command, kTerminator)) ahead_.append(kTerminator);
   return S_OK;
 }
 
 HRESULT CDriverIOProvider::FlushAhead() {
   std::lock_guard lock(mutex_);
   if (ahead_.empty()) return S_OK;
-  return Transfer(
-      kIoTimeoutKeep, false,
-      [&] {
-        // The waiting commands carry their terminators: they go out as they are.
-        out_.swap(ahead_);
-        ahead_.clear();
-        int32_t written = 0;
-        HRESULT hr = PrimWriteString(out_, &written);
-        if (SUCCEEDED(hr) && written < static_cast<int32_t>(out_.size())) {
-          SetComErrorInfo(kIoIid, "VISA", "the command was not sent whole");
-          hr = E_FAIL;
-        }
-        return hr;
-      },
-      Nothing);
+  return Transfer(kIoTimeoutKeep, Poll::Never, [&] { return SendAhead(); });
 }
 
 HRESULT CDriverIOProvider::FormattedReadNumber(int32_t* pValue, bool bFlushToEnd,
                                                int32_t lTimeout) {
   if (!pValue) return E_POINTER;
-  std::lock_guard lock(mutex_);
-  // A reply is only ever to a command already sent.
-  if (!ahead_.empty())
-    if (HRESULT hr = FlushAhead(); FAILED(hr)) return hr;
-  return Transfer(lTimeout, true, [&] { return PrimFormattedReadNumber(bFlushToEnd, pValue); },
-                  Nothing);
+  return Transfer(lTimeout, Poll::After, [&] {
+    const HRESULT hr = SendAhead();
+    return FAILED(hr) ? hr : PrimFormattedReadNumber(bFlushToEnd, pValue);
+  });
 }
 
 }  // namespace vmk

@@ -34,11 +34,6 @@ class CDriverIOProvider {
   // reports of a provider that was never opened.
   void SetErrorManager(CErrorManager* errors) { errors_ = errors; }
 
-  void SetReadTerminator(std::string terminator);
-  void SetWriteTerminator(std::string terminator);
-  const std::string& ReadTerminator() const { return readTerminator_; }
-  const std::string& WriteTerminator() const { return writeTerminator_; }
-
   virtual HRESULT GetVisaInterfaceType(int32_t* peIntfType) = 0;
 
   HRESULT ReadSTB(int16_t* pStb);
@@ -46,15 +41,16 @@ class CDriverIOProvider {
   HRESULT GetIOTimeout(int32_t* plTimeout);
   HRESULT IsTimeout(bool* pbTimeout);
 
-  // Queries: write the command (terminator appended), read the reply (terminator removed),
-  // convert, poll. The integer form reports E_IVI_UNEXPECTED_RESPONSE for a reply that is no
-  // number or does not fit 32 bits; the double form gives a quiet NaN for a reply that is no
-  // number.
+  // Messages end in a line feed both ways: one is appended to a command that lacks it and one is
+  // removed from a reply.
+
+  // Queries: write the command, read the reply, convert, poll. The integer form reports
+  // E_IVI_UNEXPECTED_RESPONSE for a reply that is no number or does not fit 32 bits; the double
+  // form gives a quiet NaN for a reply that is no number.
   HRESULT InstrQuery(std::string_view command, int32_t cchDesired, int32_t lTimeout,
                      std::string* result);
   HRESULT InstrQuery(std::string_view command, int32_t lTimeout, int32_t* result);
   HRESULT InstrQuery(std::string_view command, int32_t lTimeout, double* result);
-  // The write terminator is appended unless the command ends with it.
   HRESULT InstrWrite(std::string_view command, int32_t lTimeout);
   HRESULT InstrWriteNoPoll(std::string_view command, int32_t lTimeout);
   // A command that needs no reply and prepares the next one. Without a status poll it waits,
@@ -81,27 +77,34 @@ class CDriverIOProvider {
 
  private:
   class TimeoutScope;
-  // Every transfer: the lock, the call's time-out, the timeout flag cleared, `io`, then the I/O
-  // error report when it failed, or else `convert` of what came back and the status poll.
+  enum class Poll { After, Never };
+  // The one way every operation reaches the instrument: the lock, the call's time-out, the
+  // timeout flag cleared, what InstrWriteAhead left waiting sent first (an operation that writes
+  // carries it in its own send instead), `io`, then the I/O error report when that failed, or
+  // else `convert` of what came back and, when `poll` asks, the status poll.
   template <class Io, class Convert>
-  HRESULT Transfer(int32_t lTimeout, bool poll, Io&& io, Convert&& convert);
+  HRESULT Transfer(int32_t lTimeout, Poll poll, Io&& io, Convert&& convert);
+  template <class Io>
+  HRESULT Transfer(int32_t lTimeout, Poll poll, Io&& io);
   // The command with its terminator, behind anything InstrWriteAhead left waiting, in one send.
   HRESULT RawWriteString(std::string_view command);
-  HRESULT RawReadString(int32_t count, bool removeTrailing, std::string* text);
+  HRESULT RawReadString(int32_t count, std::string* text);
+  // Sends what waits, for an operation that reads without writing first.
+  HRESULT SendAhead();
+  // Sends out_ whole: a short write is a failure.
+  HRESULT SendOut();
   // Device clear, IO error or IO timeout report, optional status exchange; returns the report.
   HRESULT HandleIOError(HRESULT failure);
   // The "*ESR?" exchange: S_OK, S_FALSE when an error bit is set, or the failure (after a
   // device clear).
   HRESULT CheckEventStatus();
-  HRESULT Poll();
+  HRESULT PollStatus();
   bool Polling() const { return host_ && host_->QueryInstrumentStatus(); }
 
   mutable std::recursive_mutex mutex_;
   bool initialized_ = false;
   const IoHost* host_ = nullptr;
   CErrorManager* errors_ = nullptr;
-  std::string readTerminator_ = "\n";
-  std::string writeTerminator_ = "\n";
   bool timeoutFlag_ = false;
   // Commands waiting for the next one, terminators included.
   std::string ahead_;

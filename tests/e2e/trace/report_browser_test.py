@@ -153,6 +153,8 @@ def demo_call(name, params=""):
 
 
 DEMO = [
+    # The demo polls the instrument's status, so Initialize clears it before identifying it.
+    "0 io CDriverIOManager.InstrPrintfNoPoll [in strCmd = *CLS] 0x00000000",
     "0 io CDriverIOManager.InstrPrintf [in strCommand = *IDN?; in cchDesired = 1024; "
     "in lTimeout = -2; out bstrResult = Velmora,K4201A,0,1.2-5.0-1.0] 0x00000000",
     demo_call("IIviDriverUtility.Reset"),
@@ -255,8 +257,8 @@ def check_demo(parser):
                 failures.append(f"row {i + 1}: {cell} {r.get(cell)!r} is not a time of day")
         if not squeeze(r.get("duration", "")).isdigit():
             failures.append(f"row {i + 1}: duration {r.get('duration')!r} is not milliseconds")
-    check("call count", parser.summary.get("call-count"), "38 calls")
-    check("operation count", parser.summary.get("command-count"), "43 instrument operations")
+    check("call count", parser.summary.get("call-count"), "39 calls")
+    check("operation count", parser.summary.get("command-count"), "44 instrument operations")
     check("failed count", parser.summary.get("failed-count"), "0 failed")
 
 

@@ -88,8 +88,9 @@ TEST_F(StoreSession, ALogicalNameOpensItsSessionWithTheStoresSettings) {
 TEST_F(StoreSession, TheOptionStringOverridesTheStoresSimulate) {
   Store(Replaced(ExampleStore(), "TCPIP0::192.168.0.20::inst0::INSTR", "SCRIPT::bench::INSTR"));
   auto script = visa::Script::Install("bench");
-  // QueryInstrStatus is on in the store: the identification query is followed by a status poll.
-  script->Expect("*IDN?\n").Reply("Velmora,K4201A,7,1.0\n").Expect("*ESR?\n").Reply("0\n");
+  // QueryInstrStatus is on in the store: the status is cleared before the identification query,
+  // which is followed by a status poll.
+  script->Expect("*CLS\n").Expect("*IDN?\n").Reply("Velmora,K4201A,7,1.0\n").Expect("*ESR?\n").Reply("0\n");
   ASSERT_EQ(Init("PsuBench", "Simulate=false"), S_OK) << TakeError();
   EXPECT_FALSE(Flag(&IIviDriverOperation::get_Simulate));
   EXPECT_EQ(Model(), "K4201A");

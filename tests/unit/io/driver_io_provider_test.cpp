@@ -25,6 +25,7 @@ class FakeProvider final : public CDriverIOProvider {
   bool getTimeoutFails = false;
   bool shortWrites = false;
   HRESULT readFailure = S_OK;
+  HRESULT stbFailure = S_OK;
   int clears = 0;
 
  protected:
@@ -58,7 +59,11 @@ class FakeProvider final : public CDriverIOProvider {
     return S_OK;
   }
   // What these tests do not reach.
-  HRESULT PrimReadSTB(int16_t*) override { return E_NOTIMPL; }
+  HRESULT PrimReadSTB(int16_t* stb) override {
+    if (FAILED(stbFailure)) return stbFailure;
+    *stb = 0x44;
+    return S_OK;
+  }
   HRESULT PrimFormattedReadNumber(bool, int32_t*) override { return E_NOTIMPL; }
 };
 
@@ -109,16 +114,16 @@ TEST_F(Provider, TheSessionTimeOutIsLeftAloneWhenKeptOrUnreadable) {
   EXPECT_TRUE(p_.timeoutsPut.empty());
 }
 
-TEST_F(Provider, TerminatorsCanBeChanged) {
-  p_.SetWriteTerminator("\r\n");
-  p_.SetReadTerminator("\r\n");
-  p_.replies = {"5.5\r\n", "x\n"};
+TEST_F(Provider, OneLineFeedEndsACommandAndIsTakenOffAReply) {
+  p_.replies = {"5.5\r\n", "x\n\n", "7"};
   std::string s;
-  EXPECT_EQ(p_.InstrQuery("VOLT?\r\n", 100, kIoTimeoutKeep, &s), S_OK);
-  EXPECT_EQ(s, "5.5");
+  EXPECT_EQ(p_.InstrQuery("VOLT?", 100, kIoTimeoutKeep, &s), S_OK);
+  EXPECT_EQ(s, "5.5\r");  // the carriage return is the reply's own
   EXPECT_EQ(p_.InstrQuery("ID?\n", 100, kIoTimeoutKeep, &s), S_OK);
-  EXPECT_EQ(s, "x\n");  // a lone line feed is not this terminator
-  EXPECT_EQ(p_.written, (std::vector<std::string>{"VOLT?\r\n", "ID?\n\r\n"}));
+  EXPECT_EQ(s, "x\n");
+  EXPECT_EQ(p_.InstrQuery("CURR?\r\n", 100, kIoTimeoutKeep, &s), S_OK);
+  EXPECT_EQ(s, "7");
+  EXPECT_EQ(p_.written, (std::vector<std::string>{"VOLT?\n", "ID?\n", "CURR?\r\n"}));
 }
 
 TEST_F(Provider, ACommandAheadGoesOutInFrontOfTheNextInOneWrite) {
@@ -131,7 +136,8 @@ TEST_F(Provider, ACommandAheadGoesOutInFrontOfTheNextInOneWrite) {
   // Nothing is read before what waits has gone out.
   EXPECT_EQ(p_.InstrWriteAhead("INST:NSEL 1\n"), S_OK);
   int16_t stb = 0;
-  EXPECT_EQ(p_.ReadSTB(&stb), E_NOTIMPL);
+  EXPECT_EQ(p_.ReadSTB(&stb), S_OK);
+  EXPECT_EQ(stb, 0x44);
   EXPECT_EQ(p_.written.back(), "INST:NSEL 1\n");
   EXPECT_FALSE(p_.HasAhead());
   // A short write of the joined text is the whole command's failure.
@@ -144,6 +150,22 @@ TEST_F(Provider, ACommandAheadGoesOutInFrontOfTheNextInOneWrite) {
   EXPECT_EQ(p_.InstrWriteAhead("INST:NSEL 2"), S_OK);
   EXPECT_EQ(p_.CloseIO(), S_OK);
   EXPECT_FALSE(p_.HasAhead());
+}
+
+// A serial poll is an operation like the others: its failure is the driver's I/O report, never
+// the transport's own status, and a time-out is one the session remembers.
+TEST_F(Provider, AFailedSerialPollIsReportedAsAnIoFailure) {
+  p_.stbFailure = E_VMK_IO_TIMEOUT_STATUS;
+  int16_t stb = 0;
+  EXPECT_EQ(p_.ReadSTB(&stb), E_VELMORAK40XX_IO_TIMEOUT);
+  bool flag = false;
+  EXPECT_EQ(p_.IsTimeout(&flag), S_OK);
+  EXPECT_TRUE(flag);
+  EXPECT_EQ(p_.clears, 1);
+  p_.stbFailure = E_VISA_CONN_LOST;
+  EXPECT_EQ(p_.ReadSTB(&stb), E_VELMORAK40XX_IO_GENERAL);
+  EXPECT_EQ(p_.IsTimeout(&flag), S_OK);
+  EXPECT_FALSE(flag);
 }
 
 TEST_F(Provider, AFailedReadIsReportedWithItsDescriptionAfterAClear) {

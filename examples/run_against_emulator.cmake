@@ -1,0 +1,30 @@
+# Starts the emulator as a K4201A with 50 ohms on Output2, runs PROGRAM (and its ARGS) with the
+# emulator's resource string as first argument, stops the emulator. Used by the examples' tests.
+#   cmake -DSIM=... -DPROGRAM=... [-DARGS=...] -P run_against_emulator.cmake
+string(RANDOM LENGTH 8 tag)
+set(portfile "/tmp/vmk40xx-example-${tag}.port")
+execute_process(COMMAND sh -c "\"${SIM}\" --model K4201A --listen 127.0.0.1:0 --load 2=50 > \"${portfile}\" 2>/dev/null </dev/null & echo $!"
+                OUTPUT_VARIABLE pid OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(port "")
+foreach(i RANGE 50)
+  if(EXISTS ${portfile})
+    file(STRINGS ${portfile} lines)
+    list(LENGTH lines n)
+    if(n GREATER 0)
+      list(GET lines 0 port)
+      break()
+    endif()
+  endif()
+  execute_process(COMMAND sleep 0.1)
+endforeach()
+if(port STREQUAL "")
+  execute_process(COMMAND kill ${pid})
+  message(FATAL_ERROR "the emulator did not say its port")
+endif()
+execute_process(COMMAND ${PROGRAM} "TCPIP0::127.0.0.1::${port}::SOCKET" ${ARGS}
+                RESULT_VARIABLE rc)
+execute_process(COMMAND kill ${pid})
+file(REMOVE ${portfile})
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${PROGRAM} failed: ${rc}")
+endif()
