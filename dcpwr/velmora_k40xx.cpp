@@ -2,7 +2,6 @@
 // session machinery.
 #include "dcpwr/velmora_k40xx.h"
 
-#include <cctype>
 #include <string>
 #include <utility>
 
@@ -14,6 +13,7 @@
 #include "dcpwr/status.h"
 #include "dcpwr/system.h"
 #include "io/driver_io_manager.h"
+#include "platform/com/ascii.h"
 #include "services/keywords.h"
 #include "vmk40xx/errors.h"
 #include "vmk40xx/vmk40xx.h"
@@ -217,7 +217,7 @@ class OutputsFacet final : public Facet<IVelmoraK40xxOutputs, VelmoraK40xx> {
       // The instrument may answer "+2" or " 2 "; the number is what counts.
       std::string number;
       for (char c : reply)
-        if (c != '+' && !std::isspace(static_cast<unsigned char>(c))) number.push_back(c);
+        if (c != '+' && !ascii::IsSpace(c)) number.push_back(c);
       int32_t value = 0;
       if (!KeywordTable(KeywordEnum::Output).KeywordToEnum(owner_->GetModel(), number, &value))
         return owner_->Errors().ReportErrorWithText(Msg::E_IVI_UNEXPECTED_RESPONSE,

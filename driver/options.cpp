@@ -1,14 +1,15 @@
 #include "driver/options.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
+
+#include "platform/com/ascii.h"
 
 namespace vmk {
 
 namespace {
 bool IsBlank(unsigned char c) {
-  return std::isspace(c) != 0;
+  return ascii::IsSpace(static_cast<char>(c));
 }
 bool IsDelimiter(char c) {
   return c == ',' || c == '=';
@@ -23,16 +24,11 @@ std::string TrimCopy(std::string_view s) {
 }
 
 std::string LowerCopy(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+  return ascii::LowerCopy(s);
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+  return ascii::EqualsNoCase(a, b);
 }
 
 OptionPairs ExtractPairs(std::string_view text) {
@@ -75,7 +71,7 @@ SplitOptions SplitOptionString(std::string_view optionString) {
   static constexpr std::string_view kMarker = "DRIVERSETUP=";
   SplitOptions out;
   std::string upper(optionString);
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : upper) c = ascii::Upper(c);
   size_t p = upper.find(kMarker);
   if (p == std::string::npos) {
     out.options = std::string(optionString);
@@ -100,7 +96,7 @@ int32_t ParseOptionInteger(std::string_view value) {
   bool negative = false;
   if (i < value.size() && (value[i] == '+' || value[i] == '-')) negative = value[i++] == '-';
   long long n = 0;
-  for (; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i) {
+  for (; i < value.size() && ascii::IsDigit(value[i]); ++i) {
     n = n * 10 + (value[i] - '0');
     if (n > static_cast<long long>(INT_MAX) + 1) n = static_cast<long long>(INT_MAX) + 1;
   }

@@ -72,10 +72,10 @@ bool ApplyOptions(const std::string& text, config::DriverSession* s, std::string
                           {"RecordCoercions", &config::DriverSession::recordCoercions},
                           {"InterchangeCheck", &config::DriverSession::interchangeCheck}};
   for (const auto& [name, value] : ExtractPairs(split.options)) {
-    // Clang 14 cannot capture a structured binding.
-    const std::string& key = name;
+    // Clang 14 cannot capture a structured binding, so the lambda captures a reference to it.
+    const std::string& given = name;
     const Flag* f = std::find_if(std::begin(kFlags), std::end(kFlags),
-                                 [&](const Flag& k) { return EqualsNoCase(k.name, key); });
+                                 [&](const Flag& k) { return EqualsNoCase(k.name, given); });
     if (f == std::end(kFlags)) return *why = "unknown option " + name, false;
     bool b = false;
     if (!ParseOptionBool(value, &b))

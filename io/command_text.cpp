@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 
+#include "platform/visa/number_text.h"
 
 namespace vmk {
 
@@ -39,14 +40,7 @@ void AppendInteger(std::string& out, long long v) {
 
 void AppendNumber(std::string& out, double v, char conversion, int precision) {
   char buf[400];
-  const std::chars_format format = conversion == 'f' || conversion == 'F'   ? std::chars_format::fixed
-                                   : conversion == 'e' || conversion == 'E' ? std::chars_format::scientific
-                                                                            : std::chars_format::general;
-  const auto [p, ec] = std::to_chars(buf, buf + sizeof buf, v, format, precision);
-  if (ec != std::errc()) return;
-  const bool upper = conversion == 'G' || conversion == 'E' || conversion == 'F';
-  for (char* c = buf; c != p; ++c)
-    out.push_back(upper && *c >= 'a' && *c <= 'z' ? static_cast<char>(*c - 'a' + 'A') : *c);
+  out.append(buf, visa::PrintNumber(buf, buf + sizeof buf, v, conversion, precision));
 }
 
 void AppendText(std::string& out, const CommandArg& a) {

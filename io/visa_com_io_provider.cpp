@@ -1,9 +1,9 @@
 #include "io/visa_com_io_provider.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
+#include "platform/com/ascii.h"
 #include "platform/visa/visa.h"
 #include "services/errors.h"
 
@@ -21,7 +21,7 @@ VARIANT_BOOL Vb(bool b) {
 
 std::string Upper(std::string_view s) {
   std::string u(s);
-  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : u) c = ascii::Upper(c);
   return u;
 }
 

@@ -9,15 +9,19 @@ namespace vmk {
 
 namespace {
 
-// Whether the library's file lies in the directory the build writes it to. Comparing the
-// directories themselves, not their spellings, keeps a symlinked checkout working.
+// Whether the file this code is in lies where the build writes it: the library's directory, or
+// the programs' for a test that links the layers itself. Comparing the directories themselves,
+// not their spellings, keeps a symlinked checkout working.
 bool RunningFromBuildTree() {
   Dl_info info{};
   if (!dladdr(reinterpret_cast<void*>(&RunningFromBuildTree), &info) || !info.dli_fname)
     return false;
-  std::error_code ec;
   const auto here = std::filesystem::path(info.dli_fname).parent_path();
-  return std::filesystem::equivalent(here, VMK_BUILD_LIBRARY_DIR, ec) && !ec;
+  for (const char* built : {VMK_BUILD_LIBRARY_DIR, VMK_BUILD_RUNTIME_DIR}) {
+    std::error_code ec;
+    if (std::filesystem::equivalent(here, built, ec) && !ec) return true;
+  }
+  return false;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/com/unicode.h"
+#include "platform/visa/number_text.h"
 #include "services/tracer.h"
 
 namespace vmk {
@@ -25,8 +26,7 @@ void AppendNumber(T v, std::string* out) {
 // shows the same numbers.
 void AppendDouble(double v, std::string* out) {
   char buf[40];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
-  out->append(buf, r.ptr);
+  out->append(buf, visa::PrintG(buf, buf + sizeof buf, v));
 }
 
 // The length of the UTF-8 sequence a byte starts; 1 for a byte that starts none.

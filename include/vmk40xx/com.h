@@ -227,39 +227,39 @@ enum CLSCTX : DWORD {
 };
 
 extern "C" {
-BSTR SysAllocString(const OLECHAR* psz);
-BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui);
-INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
-void SysFreeString(BSTR bstrString);
-UINT SysStringLen(BSTR pbstr);
-UINT SysStringByteLen(BSTR bstr);
+VMK40XX_EXPORT BSTR SysAllocString(const OLECHAR* psz);
+VMK40XX_EXPORT BSTR SysAllocStringLen(const OLECHAR* strIn, UINT ui);
+VMK40XX_EXPORT INT SysReAllocString(BSTR* pbstr, const OLECHAR* psz);
+VMK40XX_EXPORT void SysFreeString(BSTR bstrString);
+VMK40XX_EXPORT UINT SysStringLen(BSTR pbstr);
+VMK40XX_EXPORT UINT SysStringByteLen(BSTR bstr);
 
-void VariantInit(VARIANTARG* pvarg);
-HRESULT VariantClear(VARIANTARG* pvarg);
-HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
+VMK40XX_EXPORT void VariantInit(VARIANTARG* pvarg);
+VMK40XX_EXPORT HRESULT VariantClear(VARIANTARG* pvarg);
+VMK40XX_EXPORT HRESULT VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
 
-SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
-HRESULT SafeArrayDestroy(SAFEARRAY* psa);
-HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
-UINT SafeArrayGetDim(SAFEARRAY* psa);
-UINT SafeArrayGetElemsize(SAFEARRAY* psa);
-HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
-HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
-HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
-HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
-HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
-HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
-HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
+VMK40XX_EXPORT SAFEARRAY* SafeArrayCreateVector(VARTYPE vt, LONG lLbound, ULONG cElements);
+VMK40XX_EXPORT HRESULT SafeArrayDestroy(SAFEARRAY* psa);
+VMK40XX_EXPORT HRESULT SafeArrayCopy(SAFEARRAY* psa, SAFEARRAY** ppsaOut);
+VMK40XX_EXPORT UINT SafeArrayGetDim(SAFEARRAY* psa);
+VMK40XX_EXPORT UINT SafeArrayGetElemsize(SAFEARRAY* psa);
+VMK40XX_EXPORT HRESULT SafeArrayGetVartype(SAFEARRAY* psa, VARTYPE* pvt);
+VMK40XX_EXPORT HRESULT SafeArrayGetLBound(SAFEARRAY* psa, UINT nDim, LONG* plLbound);
+VMK40XX_EXPORT HRESULT SafeArrayGetUBound(SAFEARRAY* psa, UINT nDim, LONG* plUbound);
+VMK40XX_EXPORT HRESULT SafeArrayGetElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+VMK40XX_EXPORT HRESULT SafeArrayPutElement(SAFEARRAY* psa, LONG* rgIndices, void* pv);
+VMK40XX_EXPORT HRESULT SafeArrayAccessData(SAFEARRAY* psa, void** ppvData);
+VMK40XX_EXPORT HRESULT SafeArrayUnaccessData(SAFEARRAY* psa);
 
-HRESULT VarR8Round(double dblIn, int cDecimals, double* pdblResult);
-HRESULT VarBstrCmp(BSTR bstrLeft, BSTR bstrRight, LCID lcid, ULONG dwFlags);
+VMK40XX_EXPORT HRESULT VarR8Round(double dblIn, int cDecimals, double* pdblResult);
+VMK40XX_EXPORT HRESULT VarBstrCmp(BSTR bstrLeft, BSTR bstrRight, LCID lcid, ULONG dwFlags);
 
-HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo);
-HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo);
-HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);
+VMK40XX_EXPORT HRESULT CreateErrorInfo(ICreateErrorInfo** pperrinfo);
+VMK40XX_EXPORT HRESULT SetErrorInfo(ULONG dwReserved, IErrorInfo* perrinfo);
+VMK40XX_EXPORT HRESULT GetErrorInfo(ULONG dwReserved, IErrorInfo** pperrinfo);
 
-HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit);
-void CoUninitialize();
+VMK40XX_EXPORT HRESULT CoInitializeEx(void* pvReserved, DWORD dwCoInit);
+VMK40XX_EXPORT void CoUninitialize();
 
 // Creating a registered class. The registry is the file-backed stand-in described in the README
 // (VMK40XX_REGISTRY, else a per-user file over a system-wide one).

@@ -1,9 +1,10 @@
 // The registry as a value, and its text form. Pure: no file is touched here.
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 #include "platform/com/registry.h"
+
+#include "platform/com/ascii.h"
 
 namespace vmk::com {
 
@@ -19,16 +20,11 @@ constexpr struct {
 };
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+  return ascii::EqualsNoCase(a, b);
 }
 
 std::string Lower(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+  return ascii::LowerCopy(s);
 }
 
 bool HasControl(std::string_view s) {
@@ -208,7 +204,7 @@ void AppendQuoted(std::string& out, std::string_view s) {
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
-  c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  c = ascii::Lower(c);
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   return -1;
 }
@@ -294,7 +290,8 @@ std::optional<RegistryTree> ParseRegistry(std::string_view text, std::string* er
       std::string_view path = line.substr(1, line.size() - 2);
       std::optional<std::string> canonical = RegistryTree::CanonicalPath(path);
       if (!canonical || canonical->find('\\') == std::string::npos)
-        return fail("\"" + std::string(path) + "\" is not a key path");
+        // Appended: GCC 12 at -O3 warns falsely (-Wrestrict) on "\"" + std::string(path).
+        return fail(std::string("\"").append(path).append("\" is not a key path"));
       tree.CreateKey(*canonical);
       current = *canonical;
       continue;

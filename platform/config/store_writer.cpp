@@ -183,7 +183,9 @@ class Writer {
   std::string IdOf(const std::string& id) {
     if (!id.empty() && given_.insert(id).second) return id;
     for (;;) {
-      std::string fresh = "p" + std::to_string(++counter_);
+      // Appended, not "p" + to_string(...): GCC 12 at -O3 warns falsely (-Wrestrict) there.
+      std::string fresh = "p";
+      fresh += std::to_string(++counter_);
       if (!used_.count(fresh) && given_.insert(fresh).second) return fresh;
     }
   }

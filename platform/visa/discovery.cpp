@@ -6,12 +6,12 @@
 #include <net/if.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <regex>
 
+#include "platform/com/ascii.h"
 #include "platform/com/com_ptr.h"
 #include "platform/visa/portmap.h"
 #include "platform/visa/sysfs.h"
@@ -113,7 +113,7 @@ bool MayMatch(std::string_view expression, std::string_view keyword) {
       if ((c == '*') && !fixed.empty()) fixed.pop_back();  // the letter before '*' may be absent
       break;
     }
-    fixed += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    fixed += ascii::Upper(c);
   }
   const size_t n = std::min(fixed.size(), keyword.size());
   return fixed.compare(0, n, keyword.substr(0, n)) == 0;

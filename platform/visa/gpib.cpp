@@ -193,9 +193,10 @@ HRESULT OpenGpib(const ResourceName& name, const OpenOptions&, int32_t openTimeo
   // linux-gpib takes a secondary address n as n + 96, and 0 for none.
   const int ud = lib.ibdev(name.board, primary, secondary >= 0 ? secondary + 96 : 0,
                            TimeoutCode(openTimeoutMs < 0 ? 2000 : openTimeoutMs), 1, 0);
-  const std::string where = "GPIB" + std::to_string(name.board) + " address " +
-                            std::to_string(primary) +
-                            (secondary >= 0 ? "." + std::to_string(secondary) : "");
+  std::string where = "GPIB" + std::to_string(name.board) + " address " + std::to_string(primary);
+  // Appended, not "." + to_string(...): GCC 12 at -O3 warns falsely (-Wrestrict) on a literal
+  // put before a temporary string.
+  if (secondary >= 0) where.append(".").append(std::to_string(secondary));
   if (ud < 0) {
     *error = "cannot open " + where + ": " + IbErrorText(lib.ThreadIberr());
     return E_VISA_RSRC_NFOUND;

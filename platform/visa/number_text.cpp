@@ -1,9 +1,10 @@
 #include "platform/visa/number_text.h"
 
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
+
+#include "platform/com/ascii.h"
 
 namespace vmk::visa {
 namespace {
@@ -108,9 +109,7 @@ size_t ParseNumber(std::string_view text, double* value) {
   }
   // from_chars knows no sign of its own before the digits of a '+' and reads "inf"/"nan" too,
   // which instruments write as 9.9E37 instead; only digits or a radix point may start a number.
-  if (start >= text.size() ||
-      !(std::isdigit(static_cast<unsigned char>(text[start])) || text[start] == '.'))
-    return 0;
+  if (start >= text.size() || !(ascii::IsDigit(text[start]) || text[start] == '.')) return 0;
   double v = 0;
   if (const char* p = ParseSimpleDecimal(text.data() + start, text.data() + text.size(), &v)) {
     *value = negative ? -v : v;
@@ -133,9 +132,17 @@ size_t ParseNumber(std::string_view text, double* value) {
   return static_cast<size_t>(p - text.data());
 }
 
-char* PrintG(char* first, char* last, double value, int precision) {
-  const auto [p, ec] = std::to_chars(first, last, value, std::chars_format::general, precision);
-  return ec == std::errc() ? p : first;
+char* PrintNumber(char* first, char* last, double value, char conversion, int precision) {
+  const char lower = ascii::Lower(conversion);
+  const std::chars_format format = lower == 'f'   ? std::chars_format::fixed
+                                   : lower == 'e' ? std::chars_format::scientific
+                                                  : std::chars_format::general;
+  const auto [p, ec] = std::to_chars(first, last, value, format, precision);
+  if (ec != std::errc()) return first;
+  // %G, %E and %F write the exponent letter and inf/nan in capitals.
+  if (lower != conversion)
+    for (char* c = first; c != p; ++c) *c = ascii::Upper(*c);
+  return p;
 }
 
 std::string FormatG(double value, int precision) {
@@ -146,9 +153,7 @@ std::string FormatG(double value, int precision) {
 std::string FormatFixed(double value, int precision) {
   // A fixed text of a large value runs to hundreds of digits.
   char buf[400];
-  const auto [p, ec] =
-      std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, precision);
-  return ec == std::errc() ? std::string(buf, p) : std::string();
+  return std::string(buf, PrintNumber(buf, buf + sizeof buf, value, 'f', precision));
 }
 
 std::string FormatDouble(double value) {

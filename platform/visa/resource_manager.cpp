@@ -1,4 +1,7 @@
+#include <mutex>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "platform/com/com_object.h"
 #include "platform/com/com_ptr.h"
@@ -26,7 +29,6 @@ struct TransportEntry {
 
 constexpr TransportEntry kTransports[] = {
     {"TCPIP", "SOCKET", OpenTcpSocket},  {"ASRL", "INSTR", OpenSerial},
-    {"SCRIPT", "INSTR", OpenScript},     {"SCRIPT", "SOCKET", OpenScript},
     {"TCPIP", "INSTR", OpenVxi11},       {"USB", "INSTR", OpenUsbtmc},
     {"GPIB", "INSTR", OpenGpib},         {"VXI", "INSTR", NotAvailable},
     {"GPIB-VXI", "INSTR", NotAvailable},
@@ -54,15 +56,16 @@ class CResourceManager final : public ComClass<IResourceManager> {
       OpenOptions options;
       if (FAILED(hr = ParseOptionString(com::BstrToUtf8(optionString), &options, &error)))
         return VisaError(hr, IID_IResourceManager, "\"" + text + "\": " + error);
-      const TransportEntry* entry = nullptr;
+      TransportOpener open = nullptr;
       for (const auto& t : kTransports)
-        if (t.keyword == name.keyword && t.resourceClass == name.resourceClass) entry = &t;
-      if (!entry)
+        if (t.keyword == name.keyword && t.resourceClass == name.resourceClass) open = t.open;
+      if (!open) open = RegisteredTransport(name.keyword, name.resourceClass);
+      if (!open)
         return VisaError(E_VISA_NSUP_OPER, IID_IResourceManager,
                          "\"" + text + "\": " + name.keyword + " " + name.resourceClass +
                              " resources are not available in this I/O library");
       std::unique_ptr<Transport> transport;
-      if (FAILED(hr = entry->open(name, options, openTimeout, &transport, &error)))
+      if (FAILED(hr = open(name, options, openTimeout, &transport, &error)))
         return VisaError(hr, IID_IResourceManager, error);
       com::ComPtr<CMessageSession> session = com::ComPtr<CMessageSession>::Attach(
           new CMessageSession(std::move(transport), text, static_cast<SHORT>(name.board)));
@@ -107,7 +110,54 @@ class CResourceManager final : public ComClass<IResourceManager> {
   }
 };
 
+struct RegisteredEntry {
+  std::string keyword;
+  std::string resourceClass;
+  TransportOpener open;
+};
+
+struct Registered {
+  std::mutex mutex;
+  std::vector<RegisteredEntry> entries;
+};
+
+Registered& Registrations() {
+  static Registered r;
+  return r;
+}
+
 }  // namespace
+
+void RegisterTransport(std::string_view keyword, std::string_view resourceClass,
+                       TransportOpener open) {
+  Registered& r = Registrations();
+  std::lock_guard lock(r.mutex);
+  for (RegisteredEntry& e : r.entries) {
+    if (e.keyword == keyword && e.resourceClass == resourceClass) {
+      e.open = open;
+      return;
+    }
+  }
+  r.entries.push_back({std::string(keyword), std::string(resourceClass), open});
+}
+
+TransportOpener RegisteredTransport(std::string_view keyword, std::string_view resourceClass) {
+  Registered& r = Registrations();
+  std::lock_guard lock(r.mutex);
+  for (const RegisteredEntry& e : r.entries)
+    if (e.keyword == keyword && e.resourceClass == resourceClass) return e.open;
+  return nullptr;
+}
+
+std::string RegisteredKeywordOf(std::string_view head) {
+  Registered& r = Registrations();
+  std::lock_guard lock(r.mutex);
+  std::string best;
+  for (const RegisteredEntry& e : r.entries)
+    if (e.keyword.size() > best.size() && head.substr(0, e.keyword.size()) == e.keyword)
+      best = e.keyword;
+  return best;
+}
 
 HRESULT CreateResourceManager(IResourceManager** ppManager) {
   if (!ppManager) return E_POINTER;

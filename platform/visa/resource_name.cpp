@@ -1,7 +1,7 @@
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 
+#include "platform/com/ascii.h"
 #include "platform/com/com_ptr.h"
 #include "platform/visa/transport.h"
 
@@ -10,14 +10,14 @@ namespace {
 
 std::string Upper(std::string_view s) {
   std::string u(s);
-  for (char& c : u) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : u) c = ascii::Upper(c);
   return u;
 }
 
 std::string Trim(std::string_view s) {
   size_t b = 0, e = s.size();
-  while (b < e && std::isspace(static_cast<unsigned char>(s[b]))) ++b;
-  while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1]))) --e;
+  while (b < e && ascii::IsSpace(s[b])) ++b;
+  while (e > b && ascii::IsSpace(s[e - 1])) --e;
   return std::string(s.substr(b, e - b));
 }
 
@@ -40,8 +40,8 @@ HRESULT ParseResourceName(std::string_view text, ResourceName* out, std::string*
     at = sep + 2;
   }
   // Longer keywords first, so that GPIB-VXI is not taken for GPIB.
-  static constexpr std::string_view kKeywords[] = {"GPIB-VXI", "SCRIPT", "TCPIP", "GPIB",
-                                                   "ASRL",     "USB",    "VXI"};
+  static constexpr std::string_view kKeywords[] = {"GPIB-VXI", "TCPIP", "GPIB",
+                                                   "ASRL",     "USB",   "VXI"};
   const std::string head = Upper(parts[0]);
   for (std::string_view k : kKeywords) {
     if (head.compare(0, k.size(), k) == 0) {
@@ -49,6 +49,8 @@ HRESULT ParseResourceName(std::string_view text, ResourceName* out, std::string*
       break;
     }
   }
+  if (const std::string k = RegisteredKeywordOf(head); k.size() > out->keyword.size())
+    out->keyword = k;
   if (out->keyword.empty()) {
     *why = "\"" + out->text +
            "\" is not a VISA resource name: it must start with TCPIP, ASRL, "

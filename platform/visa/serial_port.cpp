@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/com/ascii.h"
 #include "platform/visa/transport.h"
 
 namespace vmk::visa {
@@ -38,7 +39,7 @@ bool ToInt(const std::string& s, long* v) {
 }
 
 std::string Upper(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (char& c : s) c = ascii::Upper(c);
   return s;
 }
 

@@ -17,7 +17,7 @@ namespace vmk::visa {
 // keep the caller's spelling (device paths and USB serial numbers are case-sensitive).
 struct ResourceName {
   std::string text;     // as given
-  std::string keyword;  // upper case: TCPIP, ASRL, GPIB, USB, VXI, GPIB-VXI, SCRIPT
+  std::string keyword;  // upper case: TCPIP, ASRL, GPIB, USB, VXI, GPIB-VXI, or a registered one
   int board = 0;
   std::string devicePath;           // ASRL/dev/ttyUSB0 form: "/dev/ttyUSB0"
   std::vector<std::string> fields;  // between the board and the class
@@ -72,8 +72,16 @@ HRESULT OpenUsbtmc(const ResourceName&, const OpenOptions&, int32_t, std::unique
                    std::string*);
 HRESULT OpenGpib(const ResourceName&, const OpenOptions&, int32_t, std::unique_ptr<Transport>*,
                  std::string*);
-HRESULT OpenScript(const ResourceName&, const OpenOptions&, int32_t, std::unique_ptr<Transport>*,
-                   std::string*);
+
+// A transport this library does not ship, added by the program that links it: the tests' scripted
+// instrument. Its keyword is then a resource name's keyword too, and its (keyword, class) pair
+// is looked up after the shipped ones, which it cannot replace. Safe from any thread.
+void RegisterTransport(std::string_view keyword, std::string_view resourceClass,
+                       TransportOpener open);
+// The opener registered for the pair, or null.
+TransportOpener RegisteredTransport(std::string_view keyword, std::string_view resourceClass);
+// The registered keyword that `head` (upper case) starts with, longest first; empty when none.
+std::string RegisteredKeywordOf(std::string_view head);
 
 // A TCP connection to `address` within `timeoutMs` (-1: the system's own wait): the descriptor,
 // or -1 with the errno in `err` (ETIMEDOUT when the time ran out).

@@ -12,8 +12,8 @@ namespace vmk::visa {
 // The global resource manager. Its Open accepts
 //   TCPIP[board]::host::port::SOCKET, TCPIP[board]::host[::device]::INSTR (VXI-11),
 //   ASRL<n>[::INSTR], ASRL/dev/<device>[::INSTR], USB[board]::vid::pid::serial[::intf]::INSTR
-//   (usbtmc), GPIB[board]::primary[::secondary]::INSTR (linux-gpib), SCRIPT::<name>::INSTR
-//   (tests),
+//   (usbtmc), GPIB[board]::primary[::secondary]::INSTR (linux-gpib), and those of the transports
+//   a program registers (RegisterTransport in transport.h),
 // and answers VXI and GPIB-VXI resources with E_VISA_NSUP_OPER ("not available").
 HRESULT CreateResourceManager(IResourceManager** ppManager);
 

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/visa/script.h"
 #include "platform/visa/visa.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/script.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/visa/script.h"
 #include "tests/fuzz/fuzz_support.h"
+#include "tests/support/script.h"
 
 using vmk::test::Bstr;
 using vmk::test::Ref;

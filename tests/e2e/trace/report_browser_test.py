@@ -153,7 +153,7 @@ def demo_call(name, params=""):
 
 
 DEMO = [
-    # The demo polls status: the status an earlier program left is cleared first.
+    # The demo polls the instrument's status, so Initialize clears it before identifying it.
     "0 io CDriverIOManager.InstrPrintfNoPoll [in strCmd = *CLS] 0x00000000",
     "0 io CDriverIOManager.InstrPrintf [in strCommand = *IDN?; in cchDesired = 1024; "
     "in lTimeout = -2; out bstrResult = Velmora,K4201A,0,1.2-5.0-1.0] 0x00000000",

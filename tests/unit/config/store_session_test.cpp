@@ -6,8 +6,8 @@
 #include <string>
 
 #include "dcpwr/velmora_k40xx.h"
-#include "platform/visa/script.h"
 #include "tests/support/client.h"
+#include "tests/support/script.h"
 #include "tests/support/temp_dir.h"
 #include "tests/unit/config/example_store.h"
 #include "vmk40xx/vmk40xx.h"

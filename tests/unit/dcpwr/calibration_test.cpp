@@ -13,8 +13,8 @@
 #include "io/io_seams.h"
 #include "io/visa_com_io_provider.h"
 #include "platform/com/com_ptr.h"
-#include "platform/visa/script.h"
 #include "tests/support/client.h"
+#include "tests/support/script.h"
 #include "tests/support/trace_recorder.h"
 #include "vmk40xx/vmk40xx.h"
 

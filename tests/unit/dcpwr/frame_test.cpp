@@ -11,7 +11,7 @@
 
 #include "dcpwr/velmora_k40xx.h"
 #include "platform/com/com_ptr.h"
-#include "platform/visa/script.h"
+#include "tests/support/script.h"
 #include "tests/support/trace_recorder.h"
 #include "vmk40xx/vmk40xx.h"
 

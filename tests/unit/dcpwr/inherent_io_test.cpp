@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "platform/visa/script.h"
 #include "tests/support/client.h"
+#include "tests/support/script.h"
 #include "vmk40xx/server.h"
 #include "vmk40xx/vmk40xx.h"
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/visa/script.h"
 #include "tests/support/client.h"
+#include "tests/support/script.h"
 #include "vmk40xx/vmk40xx.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/visa/script.h"
 #include "tests/support/client.h"
+#include "tests/support/script.h"
 #include "vmk40xx/vmk40xx.h"
 
 namespace {

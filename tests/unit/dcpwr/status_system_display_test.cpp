@@ -11,8 +11,8 @@
 #include "platform/visa/visa.h"
 #include "services/errors.h"
 
-#include "platform/visa/script.h"
 #include "tests/support/client.h"
+#include "tests/support/script.h"
 #include "vmk40xx/errors.h"
 #include "vmk40xx/vmk40xx.h"
 

@@ -5,8 +5,8 @@
 
 #include "io/driver_io_manager.h"
 #include "io/visa_com_io_provider.h"
-#include "platform/visa/script.h"
 #include "services/errors.h"
+#include "tests/support/script.h"
 #include "tests/unit/platform_visa/visa_test_util.h"
 
 namespace vmk::test {

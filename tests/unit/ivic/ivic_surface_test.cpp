@@ -1,6 +1,6 @@
-// What the library shows the world: the dynamic symbol table holds exactly the 87 functions, and
-// the public header's attribute and status macros are the rows of the tables the library
-// dispatches from.
+// What the library shows the world: the dynamic symbol table holds exactly the 87 functions and the
+// other entry points of the public headers, and the public header's attribute and status macros
+// are the rows of the tables the library dispatches from.
 #include <elf.h>
 #include <gtest/gtest.h>
 
@@ -16,8 +16,8 @@
 
 namespace {
 
-// The names of the functions the library defines and exports.
-std::set<std::string> ExportedFunctions(const char* path) {
+// The names of the symbols the library defines and exports: its functions, or every kind.
+std::set<std::string> ExportedSymbols(const char* path, bool functionsOnly) {
   std::ifstream file(path, std::ios::binary);
   const std::vector<char> image((std::istreambuf_iterator<char>(file)),
                                 std::istreambuf_iterator<char>());
@@ -36,12 +36,17 @@ std::set<std::string> ExportedFunctions(const char* path) {
       Elf64_Sym sym;
       std::memcpy(&sym, image.data() + s.sh_offset + i * sizeof sym, sizeof sym);
       const int bind = ELF64_ST_BIND(sym.st_info);
-      if (sym.st_shndx != SHN_UNDEF && ELF64_ST_TYPE(sym.st_info) == STT_FUNC &&
-          (bind == STB_GLOBAL || bind == STB_WEAK))
+      const int type = ELF64_ST_TYPE(sym.st_info);
+      if (sym.st_shndx != SHN_UNDEF && (type == STT_FUNC || !functionsOnly) &&
+          (bind == STB_GLOBAL || bind == STB_WEAK || bind == STB_GNU_UNIQUE))
         names.insert(strings + sym.st_name);
     }
   }
   return names;
+}
+
+std::set<std::string> ExportedFunctions(const char* path) {
+  return ExportedSymbols(path, true);
 }
 
 TEST(Surface, TheDynamicSymbolTableHoldsThe87Functions) {
@@ -140,6 +145,57 @@ TEST(Surface, TheDynamicSymbolTableHoldsThe87Functions) {
   for (const std::string& name : ExportedFunctions(VMK40XX_LIBRARY))
     if (name.rfind("VmK40xx_", 0) == 0) ivic.insert(name);
   EXPECT_EQ(ivic, expected);
+}
+
+// Beside the 87, only the entry points a COM client, a VISA-style search and the tool's logical
+// names need, all C: no C++
+// symbol of the driver's layers, nor of a standard-library template they instantiate, is seen
+// (a program linking another copy of either would otherwise bind to ours).
+TEST(Surface, NothingButTheEntryPointsOfThePublicHeadersIsExported) {
+  const std::set<std::string> expected{"CLSIDFromProgID",
+                                       "CLSIDFromString",
+                                       "CoCreateInstance",
+                                       "CoInitializeEx",
+                                       "CoUninitialize",
+                                       "CreateErrorInfo",
+                                       "DllCanUnloadNow",
+                                       "DllGetClassObject",
+                                       "DllRegisterServer",
+                                       "DllUnregisterServer",
+                                       "GetErrorInfo",
+                                       "SafeArrayAccessData",
+                                       "SafeArrayCopy",
+                                       "SafeArrayCreateVector",
+                                       "SafeArrayDestroy",
+                                       "SafeArrayGetDim",
+                                       "SafeArrayGetElement",
+                                       "SafeArrayGetElemsize",
+                                       "SafeArrayGetLBound",
+                                       "SafeArrayGetUBound",
+                                       "SafeArrayGetVartype",
+                                       "SafeArrayPutElement",
+                                       "SafeArrayUnaccessData",
+                                       "SetErrorInfo",
+                                       "StringFromGUID2",
+                                       "SysAllocString",
+                                       "SysAllocStringLen",
+                                       "SysFreeString",
+                                       "SysReAllocString",
+                                       "SysStringByteLen",
+                                       "SysStringLen",
+                                       "VarBstrCmp",
+                                       "VarR8Round",
+                                       "VariantClear",
+                                       "VariantCopy",
+                                       "VariantInit",
+                                       "vmk40xx_config_add",
+                                       "vmk40xx_config_list",
+                                       "vmk40xx_config_remove",
+                                       "vmk40xx_find_resources"};
+  std::set<std::string> others;
+  for (const std::string& name : ExportedSymbols(VMK40XX_LIBRARY, false))
+    if (name.rfind("VmK40xx_", 0) != 0) others.insert(name);
+  EXPECT_EQ(others, expected);
 }
 
 std::string ReadFile(const std::string& path) {

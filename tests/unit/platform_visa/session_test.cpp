@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/visa/message_session.h"
-#include "platform/visa/script.h"
+#include "tests/support/script.h"
 #include "tests/unit/platform_visa/visa_test_util.h"
 
 namespace vmk::visa {

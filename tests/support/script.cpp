@@ -1,4 +1,4 @@
-#include "platform/visa/script.h"
+#include "tests/support/script.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,6 +40,30 @@ class ScriptTransport final : public Transport {
  private:
   std::shared_ptr<Script> script_;
 };
+
+HRESULT OpenScript(const ResourceName& name, const OpenOptions&, int32_t,
+                   std::unique_ptr<Transport>* out, std::string* error) {
+  if (name.fields.size() != 1) {
+    *error = "\"" + name.text + "\": a scripted resource is SCRIPT::<name>::INSTR";
+    return E_VISA_INV_RSRC_NAME;
+  }
+  auto script = Script::Find(name.fields[0]);
+  if (!script) {
+    *error = "no script named \"" + name.fields[0] + "\" is installed";
+    return E_VISA_RSRC_NFOUND;
+  }
+  *out = std::make_unique<ScriptTransport>(std::move(script));
+  return S_OK;
+}
+
+// Every program that uses scripts links this file, and with it the SCRIPT resources: the product
+// itself ships no scripted transport. A resource naming a script nobody installed is then "not
+// found", not "not a resource name".
+const bool kRegistered = [] {
+  RegisterTransport("SCRIPT", "INSTR", OpenScript);
+  RegisterTransport("SCRIPT", "SOCKET", OpenScript);
+  return true;
+}();
 
 }  // namespace
 
@@ -275,21 +299,6 @@ SHORT Script::InterfaceType() const {
 std::string Script::SessionType() const {
   std::lock_guard lock(mutex_);
   return sessionType_;
-}
-
-HRESULT OpenScript(const ResourceName& name, const OpenOptions&, int32_t,
-                   std::unique_ptr<Transport>* out, std::string* error) {
-  if (name.fields.size() != 1) {
-    *error = "\"" + name.text + "\": a scripted resource is SCRIPT::<name>::INSTR";
-    return E_VISA_INV_RSRC_NAME;
-  }
-  auto script = Script::Find(name.fields[0]);
-  if (!script) {
-    *error = "no script named \"" + name.fields[0] + "\" is installed";
-    return E_VISA_RSRC_NFOUND;
-  }
-  *out = std::make_unique<ScriptTransport>(std::move(script));
-  return S_OK;
 }
 
 }  // namespace vmk::visa

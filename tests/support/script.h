@@ -1,6 +1,7 @@
 // A scripted instrument for tests: the test states the exact bytes the driver must write and what
 // the instrument does in return (reply, time-out, failure, hang-up). It is reached by opening
-// "SCRIPT::<name>::INSTR" after Script::Install(name).
+// "SCRIPT::<name>::INSTR" after Script::Install(name), which registers the SCRIPT transport with
+// the resource manager of the library linked beside it.
 //
 //   auto s = vmk::visa::Script::Install("psu");
 //   s->Expect("VOLT?\n").Reply("+5.000E+00\n");

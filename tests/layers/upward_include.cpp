@@ -1,0 +1,2 @@
+// A source of a lower layer that names a header of the driver layer above it.
+#include "driver/options.h"
