@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/visa/script.h"
+#include "tests/support/script.h"
 #include "tests/support/client.h"
 #include "vmk40xx/errors.h"
 #include "vmk40xx/vmk40xx.h"
