@@ -20,13 +20,10 @@ bool CNode::IsModelInFamily(std::string_view model, std::string_view family) con
   return root_ && root_->ModelTable().IsModelInFamily(model, family);
 }
 
-HRESULT CNode::Admit(const Member& m, int nullOut) {
+HRESULT CNode::Refuse(const Member& m, int nullOut) {
   if (m.needsSession && !SessionOpen()) return errors_.ReportError(Msg::E_IVI_NOT_INITIALIZED);
-  com::ClearErrorInfo();
-  if (nullOut >= 0)
-    return errors_.ReportError(Msg::E_IVI_NULL_POINTER,
-                               {m.Name(), m.params[static_cast<size_t>(nullOut)].name});
-  return S_OK;
+  return errors_.ReportError(Msg::E_IVI_NULL_POINTER,
+                             {m.Name(), m.params[static_cast<size_t>(nullOut)].name});
 }
 
 }  // namespace vmk

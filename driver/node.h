@@ -18,6 +18,7 @@
 #include "io/command_text.h"
 #include "io/driver_io_manager.h"
 #include "platform/com/critical_section.h"
+#include "platform/com/error_slot.h"
 #include "platform/com/no_throw.h"
 #include "platform/com/unicode.h"
 #include "services/cache.h"
@@ -215,7 +216,7 @@ class CNode {
           context{n.className_, m.itf->name, m.Name(), n.call_},
           savedIid(n.errors_.InterfaceId()) {
       node.call_ = &context;
-      node.errors_.SetInterfaceId(*m.itf->iid);
+      node.errors_.SetInterfaceId(m.itf->iid);
     }
     ~CallScope() {
       node.errors_.SetInterfaceId(savedIid);
@@ -224,7 +225,7 @@ class CNode {
     CNode& node;
     std::lock_guard<com::CriticalSection> guard;
     CallContext context;
-    IID savedIid;
+    const IID* savedIid;
   };
 
   // The record of one call, made only while the session's tracer runs.
@@ -234,17 +235,7 @@ class CNode {
     template <class... A>
     Trace(CNode& n, const Member& m, const Args<A...>& args) {
       MethodTraceSink* sink = n.state_ ? n.state_->trace : nullptr;
-      if (!sink || !sink->Running()) return;
-      for (TraceParam& p : params_) p = {};
-      std::apply(
-          [&](const A&... a) {
-            size_t i = 0;
-            ((TraceValue(params_[i], m.params[i], a), ++i), ...);
-          },
-          args.values);
-      call_ = {n.className_, m.itf->name, m.Name()};
-      token_ = sink->EnterMethod(call_, {params_, N});
-      if (token_) sink_ = sink;
+      if (sink && sink->Running()) Enter(*sink, n, m, args);
     }
     ~Trace() {
       // Only an exception leaves without Leave: the frame turns it into this result.
@@ -258,6 +249,22 @@ class CNode {
     }
 
    private:
+    // Out of line, so that the untraced call carries only the test above.
+    template <class... A>
+    [[gnu::noinline]] void Enter(MethodTraceSink& sink, CNode& n, const Member& m,
+                                 const Args<A...>& args) {
+      for (TraceParam& p : params_) p = {};
+      std::apply(
+          [&](const A&... a) {
+            size_t i = 0;
+            ((TraceValue(params_[i], m.params[i], a), ++i), ...);
+          },
+          args.values);
+      call_ = {n.className_, m.itf->name, m.Name()};
+      token_ = sink.EnterMethod(call_, {params_, N});
+      if (token_) sink_ = &sink;
+    }
+
     MethodTraceSink* sink_ = nullptr;
     void* token_ = nullptr;
     // Filled only while a tracer runs: a call without one does not even clear them.
@@ -315,7 +322,14 @@ class CNode {
   template <class T>
   static void TraceValue(TraceParam& out, const Param& p, const T& a);
 
-  HRESULT Admit(const Member& m, int nullOut);
+  // The open-session and null-pointer checks, and the clearing of stale error information; the
+  // refusals are out of line, the path of a good call is not.
+  HRESULT Admit(const Member& m, int nullOut) {
+    if ((m.needsSession && !SessionOpen()) || nullOut >= 0) return Refuse(m, nullOut);
+    com::ClearErrorInfo();
+    return S_OK;
+  }
+  HRESULT Refuse(const Member& m, int nullOut);
   HRESULT CheckModel(const Member& m) {
     if (!m.itf->powerSupply || m.models == kEveryModel || (ModelBit() & m.models)) return S_OK;
     return errors_.ReportError(Msg::E_VELMORAK40XX_MODEL_NOT_SUPPORTED, {m.Name()});

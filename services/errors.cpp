@@ -100,7 +100,7 @@ void SetComErrorInfo(const IID& iid, std::string_view source, std::string_view d
 HRESULT CErrorManager::Raise(int32_t id, const std::string& text) {
   auto it = ErrorMap().find(id);
   HRESULT hr = it == ErrorMap().end() ? E_FAIL : it->second->hr;
-  SetComErrorInfo(iid_, ErrorSource(), text);
+  SetComErrorInfo(*iid_, ErrorSource(), text);
   return hr == S_OK ? DISP_E_EXCEPTION : hr;
 }
 

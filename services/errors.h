@@ -99,12 +99,14 @@ class CErrorManager {
   HRESULT ReportIoError();
   HRESULT ReportIoTimeout();
 
-  const IID& InterfaceId() const { return iid_; }
-  void SetInterfaceId(const IID& iid) { iid_ = iid; }
+  // The interface of the call in progress. Kept as a pointer to the interface's static id: the
+  // frame sets and restores it on every call.
+  const IID* InterfaceId() const { return iid_; }
+  void SetInterfaceId(const IID* iid) { iid_ = iid; }
 
  private:
   HRESULT Raise(int32_t id, const std::string& text);
-  IID iid_ = GUID_NULL;
+  const IID* iid_ = &GUID_NULL;
 };
 
 // Installs COM error information with this source and description, returning nothing; used by

@@ -68,7 +68,7 @@ class OverEachTransport : public ::testing::TestWithParam<Link> {
 };
 
 TEST_P(OverEachTransport, IdentifiesTheModelAndReadsBackSettingsAndMeasurements) {
-  Start("K4201A");
+  ASSERT_NO_FATAL_FAILURE(Start("K4201A"));
   Ref<IIviDriverIdentity> identity;
   ASSERT_EQ(driver->QueryInterface(IID_IIviDriverIdentity, reinterpret_cast<void**>(&identity)),
             S_OK);
@@ -93,7 +93,7 @@ TEST_P(OverEachTransport, IdentifiesTheModelAndReadsBackSettingsAndMeasurements)
 }
 
 TEST_P(OverEachTransport, ABusTriggerAppliesTheTriggeredLevel) {
-  Start("K4105A");
+  ASSERT_NO_FATAL_FAILURE(Start("K4105A"));
   Ref<IVelmoraK40xxTriggers> triggers;
   Ref<IVelmoraK40xxTrigger> trigger;
   ASSERT_EQ(driver->get_Triggers(&triggers), S_OK);
@@ -108,7 +108,7 @@ TEST_P(OverEachTransport, ABusTriggerAppliesTheTriggeredLevel) {
 }
 
 TEST_P(OverEachTransport, ARejectedCommandShowsInTheStatusPollTheSerialPollAndErrorQuery) {
-  Start("K4301A");
+  ASSERT_NO_FATAL_FAILURE(Start("K4301A"));
   Ref<IIviDriverOperation> operation;
   ASSERT_EQ(driver->QueryInterface(IID_IIviDriverOperation, reinterpret_cast<void**>(&operation)),
             S_OK);
@@ -134,7 +134,7 @@ TEST_P(OverEachTransport, ARejectedCommandShowsInTheStatusPollTheSerialPollAndEr
 }
 
 TEST_P(OverEachTransport, ATimeOutThenADeviceClearAndTheNextQueryIsNotGivenTheStaleReply) {
-  Start("K4102A");
+  ASSERT_NO_FATAL_FAILURE(Start("K4102A"));
   Ref<IVelmoraK40xxSystem> system;
   ASSERT_EQ(driver->get_System(&system), S_OK);
   ASSERT_EQ(system->put_TimeoutMilliseconds(600), S_OK) << TakeError();

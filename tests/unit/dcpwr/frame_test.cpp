@@ -44,7 +44,7 @@ class Frame : public ::testing::Test {
 };
 
 TEST_F(Frame, EveryPathOutRestoresTheCallStateItFound) {
-  const IID before = driver->Errors().InterfaceId();
+  const IID before = *driver->Errors().InterfaceId();
   ComPtr<IVelmoraK40xxSystem> system;
   ASSERT_EQ(root->get_System(system.put()), S_OK);  // allowed while closed
   VelmoraK40xxModelEnum model;
@@ -54,7 +54,7 @@ TEST_F(Frame, EveryPathOutRestoresTheCallStateItFound) {
   EXPECT_EQ(system->put_Model(VelmoraK40xxModelK4201A), E_IVI_PROPERTY_NOT_SUPPORTED);
   EXPECT_EQ(driver->CurrentCall(), nullptr);
   EXPECT_EQ(driver->IO().CurrentModel(), "");
-  EXPECT_TRUE(driver->Errors().InterfaceId() == before);
+  EXPECT_TRUE(*driver->Errors().InterfaceId() == before);
 }
 
 TEST_F(Frame, OnlyCallsThatPassTheChecksAreTracedWithTheirResult) {

@@ -37,7 +37,7 @@ constexpr GUID kSomeInterface{0x12345678, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
 
 TEST(ErrorManager, ComposesInsertsWithoutTrailingLineBreak) {
   CErrorManager errors;
-  errors.SetInterfaceId(kSomeInterface);
+  errors.SetInterfaceId(&kSomeInterface);
   EXPECT_EQ(errors.ReportError(Msg::E_IVI_INVALID_VALUE, {"5000", "put_Delay", "val"}),
             E_IVI_INVALID_VALUE);
   Taken t = TakeErrorInfo();
