@@ -19,6 +19,10 @@ namespace vmk::config {
 
 // Raw XML of child elements the reader does not know.
 using Extras = std::vector<std::string>;
+// The same, for the elements of a list (DataComponents, Sessions) that are not what the list holds
+// in this schema: they are written back inside the list, not beside it, where they could pass for
+// a child the reader knows.
+using ComponentExtras = Extras;
 
 struct PublishedApiRef {
   std::string name;
@@ -54,6 +58,7 @@ struct DataComponent {
   std::string units;                            // Integer and Real
   std::optional<PublishedApiRef> publishedApi;  // APIReference
   std::vector<DataComponent> components;        // Structure
+  ComponentExtras componentExtras;              // Structure
   Extras extras;
 };
 
@@ -83,6 +88,7 @@ struct SoftwareModule {
   std::string name;
   std::string description;
   std::vector<DataComponent> components;
+  ComponentExtras componentExtras;
   std::string modulePath;
   std::optional<std::string> modulePath64;
   std::string prefix;
@@ -99,6 +105,7 @@ struct HardwareAsset {
   std::string name;
   std::string description;
   std::vector<DataComponent> components;
+  ComponentExtras componentExtras;
   std::string ioResourceDescriptor;
   Extras extras;
 };
@@ -125,6 +132,7 @@ struct Session {
   std::string name;
   std::string description;
   std::vector<DataComponent> components;
+  ComponentExtras componentExtras;
   std::string hardwareAsset;   // name; empty when the session has none
   std::string softwareModule;  // name of the referenced module; empty when none
   std::vector<VirtualName> virtualNames;
@@ -166,6 +174,7 @@ struct ConfigStore {
   std::vector<HardwareAsset> hardwareAssets;
   std::vector<DriverSession> driverSessions;
   std::vector<Session> sessions;  // the plain sessions; every driver session is a session too
+  ComponentExtras sessionListExtras;  // what the Sessions list holds that is no session
   std::vector<LogicalName> logicalNames;
   Extras extras;
 

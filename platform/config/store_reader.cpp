@@ -86,9 +86,11 @@ class Reader {
             plain.id = e.attribute("id").value();
             s.sessions.push_back(std::move(plain));
           } else if (e.attribute("idref")) {
-            Target(e);  // must resolve
+            // The list is written again from the driver sessions: a reference here only has to
+            // resolve.
+            Resolve(e);
           } else {
-            s.extras.push_back(RawXml(e));
+            s.sessionListExtras.push_back(RawXml(e));
           }
         }
         return true;
@@ -162,8 +164,21 @@ class Reader {
     return true;
   }
 
-  // The object an idref names.
+  // The object an idref names. A reference is named after what it refers to
+  // (<IviHardwareAsset idref=...> an IviHardwareAsset, <IviSoftwareModuleRef idref=...> an
+  // IviSoftwareModule): one to another kind of object is refused, or a session would take a
+  // hardware asset's name for its software module's.
   pugi::xml_node Target(const pugi::xml_node& ref) {
+    pugi::xml_node target = Resolve(ref);
+    std::string_view kind = ref.name();
+    if (kind.ends_with("Ref")) kind.remove_suffix(3);
+    if (kind != target.name())
+      throw Failure{Where(ref) + " refers to id \"" + ref.attribute("idref").value() +
+                    "\", which is an " + target.name() + ", not an " + std::string(kind)};
+    return target;
+  }
+  // The element an idref names, whatever its kind.
+  pugi::xml_node Resolve(const pugi::xml_node& ref) {
     std::string id = ref.attribute("idref").value();
     auto it = ids_.find(id);
     if (it == ids_.end())
@@ -213,7 +228,7 @@ class Reader {
       if (std::optional<DataKind> kind = KindOf(e.name()))
         out->push_back(Component(e, *kind));
       else
-        extras.push_back(RawXml(e));  // a data component class of a later schema
+        extras.push_back(RawXml(e));  // a data component class of a later schema, say
     }
     return true;
   }
@@ -237,7 +252,7 @@ class Reader {
       if (t == "Units" && (kind == DataKind::Integer || kind == DataKind::Real))
         return Text(c, &d.units);
       if (t == "DataComponents" && kind == DataKind::Structure)
-        return Components(c, &d.components, d.extras);
+        return Components(c, &d.components, d.componentExtras);
       if (t == "IviPublishedAPI" && kind == DataKind::ApiReference && c.attribute("idref")) {
         d.publishedApi = ApiKey(Target(c));
         return true;
@@ -316,7 +331,7 @@ class Reader {
     Each(e, m.extras, [&](std::string_view t, const pugi::xml_node& c) {
       if (t == "Name") return Text(c, &m.name);
       if (t == "Description") return Text(c, &m.description);
-      if (t == "DataComponents") return Components(c, &m.components, m.extras);
+      if (t == "DataComponents") return Components(c, &m.components, m.componentExtras);
       if (t == "ModulePath") return Text(c, &m.modulePath);
       if (t == "ModulePath64") return m.modulePath64 = c.child_value(), true;
       if (t == "Prefix") return Text(c, &m.prefix);
@@ -342,7 +357,7 @@ class Reader {
     Each(e, h.extras, [&](std::string_view t, const pugi::xml_node& c) {
       if (t == "Name") return Text(c, &h.name);
       if (t == "Description") return Text(c, &h.description);
-      if (t == "DataComponents") return Components(c, &h.components, h.extras);
+      if (t == "DataComponents") return Components(c, &h.components, h.componentExtras);
       if (t == "IOResourceDescriptor") return Text(c, &h.ioResourceDescriptor);
       return false;
     });
@@ -376,7 +391,7 @@ class Reader {
   bool SessionChild(std::string_view t, const pugi::xml_node& c, Session& s) {
     if (t == "Name") return Text(c, &s.name);
     if (t == "Description") return Text(c, &s.description);
-    if (t == "DataComponents") return Components(c, &s.components, s.extras);
+    if (t == "DataComponents") return Components(c, &s.components, s.componentExtras);
     if (t == "IviHardwareAsset" && c.attribute("idref"))
       return s.hardwareAsset = TargetName(c), true;
     if (t == "IviSoftwareModuleRef" && c.attribute("idref"))

@@ -17,15 +17,16 @@ class Writer {
   explicit Writer(const ConfigStore& s) : s_(s) {
     // Ids already taken, by the objects themselves or inside elements kept as they were.
     Reserve(s.extras);
+    Reserve(s.sessionListExtras);
     for (const auto& a : s.publishedApis) Reserve(a.id, a.extras);
     for (const auto& m : s.softwareModules) {
       Reserve(m.id, m.extras);
-      ReserveComponents(m.components);
+      ReserveComponents(m.components, m.componentExtras);
       ReservePhysical(m.physicalNames);
     }
     for (const auto& h : s.hardwareAssets) {
       Reserve(h.id, h.extras);
-      ReserveComponents(h.components);
+      ReserveComponents(h.components, h.componentExtras);
     }
     for (const auto& d : s.driverSessions) ReserveSession(d);
     for (const auto& p : s.sessions) ReserveSession(p);
@@ -72,7 +73,7 @@ class Writer {
       pugi::xml_node e = Object(modules, "IviSoftwareModule", moduleIds_[i]);
       Text(e, "Name", m.name);
       Text(e, "Description", m.description);
-      Components(e, m.components);
+      Components(e, m.components, m.componentExtras);
       Text(e, "ModulePath", m.modulePath);
       if (m.modulePath64) Text(e, "ModulePath64", *m.modulePath64);
       Text(e, "Prefix", m.prefix);
@@ -92,7 +93,7 @@ class Writer {
       pugi::xml_node e = Object(assets, "IviHardwareAsset", assetIds_[i]);
       Text(e, "Name", h.name);
       Text(e, "Description", h.description);
-      Components(e, h.components);
+      Components(e, h.components, h.componentExtras);
       Text(e, "IOResourceDescriptor", h.ioResourceDescriptor);
       Extra(e, h.extras);
     }
@@ -120,6 +121,7 @@ class Writer {
       SessionBody(e, s_.sessions[i]);
       Extra(e, s_.sessions[i].extras);
     }
+    Extra(sessions, s_.sessionListExtras);
 
     pugi::xml_node logical = root.append_child("LogicalNames");
     for (const LogicalName& l : s_.logicalNames) {
@@ -157,10 +159,11 @@ class Writer {
     if (!id.empty()) used_.insert(id);
     Reserve(extras);
   }
-  void ReserveComponents(const std::vector<DataComponent>& list) {
+  void ReserveComponents(const std::vector<DataComponent>& list, const ComponentExtras& extras) {
+    Reserve(extras);
     for (const DataComponent& d : list) {
       Reserve(d.id, d.extras);
-      ReserveComponents(d.components);
+      ReserveComponents(d.components, d.componentExtras);
     }
   }
   void ReservePhysical(const std::vector<PhysicalName>& list) {
@@ -172,7 +175,7 @@ class Writer {
   }
   void ReserveSession(const Session& s) {
     Reserve(s.id, s.extras);
-    ReserveComponents(s.components);
+    ReserveComponents(s.components, s.componentExtras);
     for (const VirtualName& v : s.virtualNames) {
       Reserve(v.id, v.extras);
       for (const VirtualRange& r : v.ranges) Reserve(r.id, r.extras);
@@ -229,7 +232,8 @@ class Writer {
     Text(e, "Type", k.type);
   }
 
-  void Components(pugi::xml_node parent, const std::vector<DataComponent>& list) {
+  void Components(pugi::xml_node parent, const std::vector<DataComponent>& list,
+                  const ComponentExtras& extras) {
     static constexpr const char* kTags[] = {"IviStructure", "IviBoolean", "IviInteger",
                                             "IviReal",      "IviString",  "IviAPIReference"};
     pugi::xml_node c = parent.append_child("DataComponents");
@@ -245,7 +249,7 @@ class Writer {
       Text(e, "SoftwareModuleKey", d.softwareModuleKey);
       switch (d.kind) {
         case DataKind::Structure:
-          Components(e, d.components);
+          Components(e, d.components, d.componentExtras);
           break;
         case DataKind::Boolean:
           Bool(e, "Value", std::holds_alternative<bool>(d.value) && std::get<bool>(d.value));
@@ -268,6 +272,7 @@ class Writer {
       }
       Extra(e, d.extras);
     }
+    Extra(c, extras);
   }
 
   void Physical(pugi::xml_node parent, const std::vector<PhysicalName>& list) {
@@ -289,13 +294,14 @@ class Writer {
     }
   }
 
+  // The id of the object named `name`; none for an empty name, which names no object.
   std::string Find(const std::vector<std::string>& ids, auto const& list, const std::string& name) {
+    if (name.empty()) return {};
     for (size_t i = 0; i < list.size(); ++i)
       if (list[i].name == name) return ids[i];
     return {};
   }
   std::string SessionId(const std::string& name, bool driver) {
-    if (name.empty()) return {};
     return driver ? Find(driverSessionIds_, s_.driverSessions, name)
                   : Find(sessionIds_, s_.sessions, name);
   }
@@ -303,7 +309,7 @@ class Writer {
   void SessionBody(pugi::xml_node e, const Session& s) {
     Text(e, "Name", s.name);
     Text(e, "Description", s.description);
-    Components(e, s.components);
+    Components(e, s.components, s.componentExtras);
     if (std::string id = Find(assetIds_, s_.hardwareAssets, s.hardwareAsset); !id.empty())
       e.append_child("IviHardwareAsset").append_attribute("idref") = id.c_str();
     if (std::string id = Find(moduleIds_, s_.softwareModules, s.softwareModule); !id.empty())

@@ -121,6 +121,40 @@ TEST(StoreWriter, WritesTheSampleOrderAndReadsBackTheSameStore) {
   EXPECT_EQ(again.FindDriverSession("MyPsu")->virtualNames[1].ranges[0].startingPhysicalIndex, 2);
 }
 
+TEST(StoreWriter, ASessionWithoutASoftwareModuleIsNotGivenANamelessOne) {
+  ConfigStore s = Parse(ExampleStore());
+  s.softwareModules.front().name.clear();
+  s.driverSessions.front().softwareModule.clear();
+  const std::string written = FormatStore(s);
+  EXPECT_EQ(written.find("IviSoftwareModuleRef"), std::string::npos) << written;
+  EXPECT_EQ(FormatStore(Parse(written)), written);
+}
+
+TEST(StoreWriter, KeepsAnUnknownElementOfAComponentListInThatList) {
+  // Were it written beside the list, it would be read back as the structure's own usage.
+  const std::string xml =
+      Replaced(ExampleStore(), "<IviString id=\"m3\">",
+               "<UsedInSession>None</UsedInSession><IviFutureKind/><IviString id=\"m3\">");
+  const std::string written = FormatStore(Parse(xml));
+  EXPECT_NE(written.find("<DataComponents>\n            <IviString id=\"m3\">"), std::string::npos)
+      << written;
+  EXPECT_NE(written.find("</IviReal>\n            <UsedInSession>None</UsedInSession>\n"
+                         "            <IviFutureKind />"),
+            std::string::npos)
+      << written;
+  ConfigStore again = Parse(written);
+  EXPECT_EQ(FormatStore(again), written);
+  EXPECT_EQ(again.softwareModules.front().components.front().usedInSession, "Required");
+  // The same for the Sessions list, and the store's own location.
+  const std::string sessions =
+      FormatStore(Parse(Replaced(ExampleStore(), "<Sessions>", "<Sessions><ActualLocation/>")));
+  EXPECT_NE(sessions.find("<IviDriverSession idref=\"s1\" />\n    <ActualLocation />\n"
+                          "  </Sessions>"),
+            std::string::npos)
+      << sessions;
+  EXPECT_EQ(FormatStore(Parse(sessions)), sessions);
+}
+
 TEST(StoreWriter, GivesNewObjectsIdsNoOtherElementHas) {
   ConfigStore s;
   s.extras.push_back("<Note id=\"p1\"/>");
@@ -172,6 +206,11 @@ TEST(StoreReader, RefusesWhatItWouldHaveToGuess) {
                                 "<IviHardwareAsset idref=\"h9\"/>")),
             "IviDriverSession \"PsuBench\": IviHardwareAsset refers to id \"h9\", which no "
             "element has");
+  // A reference to an object of another kind, here the hardware asset as the software module.
+  EXPECT_EQ(ParseError(Replaced(xml, "<IviSoftwareModuleRef idref=\"m1\"/>",
+                                "<IviSoftwareModuleRef idref=\"h1\"/>")),
+            "IviDriverSession \"PsuBench\": IviSoftwareModuleRef refers to id \"h1\", which is an "
+            "IviHardwareAsset, not an IviSoftwareModule");
   EXPECT_EQ(ParseError(Replaced(xml, "id=\"s6\"", "id=\"s5\"")), "two elements have the id \"s5\"");
   std::string deep = "<IviConfigStore><SoftwareModules><IviSoftwareModule><DataComponents>";
   for (int i = 0; i < 40; ++i) deep += "<IviStructure><DataComponents>";
@@ -198,10 +237,10 @@ TEST(StoreReader, KeepsEveryDataComponentTypeWithItsValue) {
   EXPECT_EQ(std::get<int32_t>(h.components[1].value), -7);
   EXPECT_EQ(std::get<std::string>(h.components[2].value), "MyDmm");
   EXPECT_EQ(h.components[2].publishedApi, (PublishedApiRef{"IviDCPwr", "IVI-COM", 3, 0}));
-  EXPECT_EQ(h.extras, (Extras{"<IviFuture><Name>Later</Name></IviFuture>"}));
+  EXPECT_EQ(h.componentExtras, (Extras{"<IviFuture><Name>Later</Name></IviFuture>"}));
   ConfigStore back = Parse(FormatStore(s));
   EXPECT_EQ(back.hardwareAssets.at(0).components[2].publishedApi, h.components[2].publishedApi);
-  EXPECT_EQ(back.hardwareAssets.at(0).extras, h.extras);
+  EXPECT_EQ(back.hardwareAssets.at(0).componentExtras, h.componentExtras);
 }
 
 class StoreFiles : public ::testing::Test {
