@@ -70,6 +70,9 @@ def test_usage_errors_exit_2(run):
         assert r.returncode == 2, (args, r.stdout, r.stderr)
         assert r.stderr, args
     assert "no instrument: give -r/--resource" in run("identify").stderr
+    # A simulated session needs none.
+    r = run("-o", SIMULATED, "get", "Output2.VoltageLevel")
+    assert r.returncode == 0 and r.stdout.strip() == "0", (r.stdout, r.stderr)
 
 
 def test_help_everywhere(run):
