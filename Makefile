@@ -9,7 +9,7 @@ JOBS ?= 2
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 .PHONY: all deps build configure test test-release test-sanitize test-thread fuzz demo install \
-	clean
+	uninstall clean
 
 all: build
 
@@ -72,6 +72,18 @@ demo: configure
 PREFIX ?= /usr/local
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Removes what `make install` installed from this build (CMake's list in install_manifest.txt),
+# unregistering the installed COM server first when the system registry names it.
+uninstall:
+	@test -f $(BUILD)/install_manifest.txt || { echo "nothing was installed from $(BUILD)" >&2; exit 1; }
+	@lib=$$(grep '/libvmk40xx\.so\.1$$' $(BUILD)/install_manifest.txt | head -n 1); \
+	 regsvr=$$(grep '/vmk40xx-regsvr$$' $(BUILD)/install_manifest.txt | head -n 1); \
+	 if [ -n "$$lib" ] && [ -x "$$regsvr" ] && grep -qF "$$lib" /etc/vmk40xx/registry.reg 2>/dev/null; then \
+	   "$$regsvr" -u --system "$$lib"; \
+	 fi
+	@xargs -d '\n' rm -f -- < $(BUILD)/install_manifest.txt
+	@echo "removed the $$(wc -l < $(BUILD)/install_manifest.txt) files of $(BUILD)/install_manifest.txt"
 
 clean:
 	rm -rf $(BUILD) $(RELEASE_BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
