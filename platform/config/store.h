@@ -22,7 +22,7 @@ using Extras = std::vector<std::string>;
 // The same, for the elements of a list (DataComponents, Sessions) that are not what the list holds
 // in this schema: they are written back inside the list, not beside it, where they could pass for
 // a child the reader knows.
-using ComponentExtras = Extras;
+using ListExtras = Extras;
 
 struct PublishedApiRef {
   std::string name;
@@ -58,7 +58,7 @@ struct DataComponent {
   std::string units;                            // Integer and Real
   std::optional<PublishedApiRef> publishedApi;  // APIReference
   std::vector<DataComponent> components;        // Structure
-  ComponentExtras componentExtras;              // Structure
+  ListExtras componentExtras;                   // Structure
   Extras extras;
 };
 
@@ -88,7 +88,7 @@ struct SoftwareModule {
   std::string name;
   std::string description;
   std::vector<DataComponent> components;
-  ComponentExtras componentExtras;
+  ListExtras componentExtras;
   std::string modulePath;
   std::optional<std::string> modulePath64;
   std::string prefix;
@@ -105,7 +105,7 @@ struct HardwareAsset {
   std::string name;
   std::string description;
   std::vector<DataComponent> components;
-  ComponentExtras componentExtras;
+  ListExtras componentExtras;
   std::string ioResourceDescriptor;
   Extras extras;
 };
@@ -132,7 +132,7 @@ struct Session {
   std::string name;
   std::string description;
   std::vector<DataComponent> components;
-  ComponentExtras componentExtras;
+  ListExtras componentExtras;
   std::string hardwareAsset;   // name; empty when the session has none
   std::string softwareModule;  // name of the referenced module; empty when none
   std::vector<VirtualName> virtualNames;
@@ -174,7 +174,7 @@ struct ConfigStore {
   std::vector<HardwareAsset> hardwareAssets;
   std::vector<DriverSession> driverSessions;
   std::vector<Session> sessions;  // the plain sessions; every driver session is a session too
-  ComponentExtras sessionListExtras;  // what the Sessions list holds that is no session
+  ListExtras sessionListExtras;   // what the Sessions list holds that is no session
   std::vector<LogicalName> logicalNames;
   Extras extras;
 

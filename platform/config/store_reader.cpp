@@ -228,7 +228,7 @@ class Reader {
       if (std::optional<DataKind> kind = KindOf(e.name()))
         out->push_back(Component(e, *kind));
       else
-        extras.push_back(RawXml(e));  // a data component class of a later schema, say
+        extras.push_back(RawXml(e));  // a data component class of a later schema
     }
     return true;
   }

@@ -159,7 +159,7 @@ class Writer {
     if (!id.empty()) used_.insert(id);
     Reserve(extras);
   }
-  void ReserveComponents(const std::vector<DataComponent>& list, const ComponentExtras& extras) {
+  void ReserveComponents(const std::vector<DataComponent>& list, const ListExtras& extras) {
     Reserve(extras);
     for (const DataComponent& d : list) {
       Reserve(d.id, d.extras);
@@ -233,7 +233,7 @@ class Writer {
   }
 
   void Components(pugi::xml_node parent, const std::vector<DataComponent>& list,
-                  const ComponentExtras& extras) {
+                  const ListExtras& extras) {
     static constexpr const char* kTags[] = {"IviStructure", "IviBoolean", "IviInteger",
                                             "IviReal",      "IviString",  "IviAPIReference"};
     pugi::xml_node c = parent.append_child("DataComponents");

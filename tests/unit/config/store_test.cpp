@@ -1,4 +1,5 @@
 // Reading and writing the configuration store's XML form, and where the store is found.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,6 +14,8 @@ namespace {
 
 using test::ExampleStore;
 using test::Replaced;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 ConfigStore Parse(const std::string& xml) {
   std::string error;
@@ -105,17 +108,13 @@ TEST(StoreWriter, WritesTheSampleOrderAndReadsBackTheSameStore) {
   ConfigStore s = Parse(ExampleStore());
   std::string written = FormatStore(s);
   // The ids read are kept, so references from elements kept as they were still hold.
-  EXPECT_NE(written.find("<IviDriverSession id=\"s1\">"), std::string::npos) << written;
-  EXPECT_NE(written.find("<Sessions>\n    <IviDriverSession idref=\"s1\" />\n  </Sessions>"),
-            std::string::npos)
-      << written;
-  EXPECT_NE(written.find("<IviString id=\"s3\">\n              <Name>Model</Name>"),
-            std::string::npos)
-      << written;
-  EXPECT_NE(written.find("<Cache>1</Cache>\n      <DriverSetup>Model=K4301A</DriverSetup>\n      "
-                         "<InterchangeCheck>0</InterchangeCheck>"),
-            std::string::npos)
-      << written;
+  EXPECT_THAT(written, HasSubstr("<IviDriverSession id=\"s1\">"));
+  EXPECT_THAT(written,
+              HasSubstr("<Sessions>\n    <IviDriverSession idref=\"s1\" />\n  </Sessions>"));
+  EXPECT_THAT(written, HasSubstr("<IviString id=\"s3\">\n              <Name>Model</Name>"));
+  EXPECT_THAT(written,
+              HasSubstr("<Cache>1</Cache>\n      <DriverSetup>Model=K4301A</DriverSetup>\n      "
+                        "<InterchangeCheck>0</InterchangeCheck>"));
   ConfigStore again = Parse(written);
   EXPECT_EQ(FormatStore(again), written);
   EXPECT_EQ(again.FindDriverSession("MyPsu")->virtualNames[1].ranges[0].startingPhysicalIndex, 2);
@@ -126,7 +125,7 @@ TEST(StoreWriter, ASessionWithoutASoftwareModuleIsNotGivenANamelessOne) {
   s.softwareModules.front().name.clear();
   s.driverSessions.front().softwareModule.clear();
   const std::string written = FormatStore(s);
-  EXPECT_EQ(written.find("IviSoftwareModuleRef"), std::string::npos) << written;
+  EXPECT_THAT(written, Not(HasSubstr("IviSoftwareModuleRef")));
   EXPECT_EQ(FormatStore(Parse(written)), written);
 }
 
@@ -136,22 +135,17 @@ TEST(StoreWriter, KeepsAnUnknownElementOfAComponentListInThatList) {
       Replaced(ExampleStore(), "<IviString id=\"m3\">",
                "<UsedInSession>None</UsedInSession><IviFutureKind/><IviString id=\"m3\">");
   const std::string written = FormatStore(Parse(xml));
-  EXPECT_NE(written.find("<DataComponents>\n            <IviString id=\"m3\">"), std::string::npos)
-      << written;
-  EXPECT_NE(written.find("</IviReal>\n            <UsedInSession>None</UsedInSession>\n"
-                         "            <IviFutureKind />"),
-            std::string::npos)
-      << written;
+  EXPECT_THAT(written, HasSubstr("<DataComponents>\n            <IviString id=\"m3\">"));
+  EXPECT_THAT(written, HasSubstr("</IviReal>\n            <UsedInSession>None</UsedInSession>\n"
+                                 "            <IviFutureKind />"));
   ConfigStore again = Parse(written);
   EXPECT_EQ(FormatStore(again), written);
   EXPECT_EQ(again.softwareModules.front().components.front().usedInSession, "Required");
   // The same for the Sessions list, and the store's own location.
   const std::string sessions =
       FormatStore(Parse(Replaced(ExampleStore(), "<Sessions>", "<Sessions><ActualLocation/>")));
-  EXPECT_NE(sessions.find("<IviDriverSession idref=\"s1\" />\n    <ActualLocation />\n"
-                          "  </Sessions>"),
-            std::string::npos)
-      << sessions;
+  EXPECT_THAT(sessions, HasSubstr("<IviDriverSession idref=\"s1\" />\n    <ActualLocation />\n"
+                                  "  </Sessions>"));
   EXPECT_EQ(FormatStore(Parse(sessions)), sessions);
 }
 
@@ -176,9 +170,9 @@ TEST(StoreWriter, GivesNewObjectsIdsNoOtherElementHas) {
   s.logicalNames.push_back({"", "Lab", "", "Bench", true, {}});
 
   std::string written = FormatStore(s);
-  EXPECT_NE(written.find("<IviHardwareAsset id=\"p2\">"), std::string::npos) << written;
-  EXPECT_NE(written.find("<Name>Supply &amp; &lt;load&gt;</Name>"), std::string::npos) << written;
-  EXPECT_NE(written.find("<Value>0.1</Value>"), std::string::npos) << written;
+  EXPECT_THAT(written, HasSubstr("<IviHardwareAsset id=\"p2\">"));
+  EXPECT_THAT(written, HasSubstr("<Name>Supply &amp; &lt;load&gt;</Name>"));
+  EXPECT_THAT(written, HasSubstr("<Value>0.1</Value>"));
   ConfigStore back = Parse(written);
   const DriverSession* found = back.FindDriverSession("Lab");
   ASSERT_TRUE(found);
